@@ -1,0 +1,39 @@
+#include "RunModes.h"
+
+#include "CmdLineParser.h"
+
+namespace {
+
+const RunModeEntry kRunModes[] = {
+    {L"addproduct", L"info", nullptr},
+    {L"delproduct", L"name", nullptr},
+    {L"checkupdate", nullptr, nullptr},
+    {L"addtask", nullptr, nullptr},
+    {L"deltask", nullptr, nullptr},
+    {L"addsystask", nullptr, nullptr},
+    {L"delsystask", nullptr, nullptr},
+    {L"uninstall", nullptr, nullptr},
+};
+
+}  // namespace
+
+const RunModeEntry* GetRunModeTable(size_t& count) {
+    count = sizeof kRunModes / sizeof kRunModes[0];
+    return kRunModes;
+}
+
+bool DispatchRunMode(const std::wstring& runMode, const CCmdLineParser& parser) {
+    size_t count = 0;
+    const RunModeEntry* table = GetRunModeTable(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (runMode != table[i].name)
+            continue;
+        std::wstring argument;
+        if (table[i].argumentOption)
+            parser.TryGetValue(table[i].argumentOption, argument);
+        if (table[i].handler)
+            table[i].handler(argument);
+        return true;
+    }
+    return false;
+}

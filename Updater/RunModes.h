@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+class CCmdLineParser;
+
+// One row of the run-mode table: the run mode's name, the option that carries
+// its argument (null when it takes none) and its handler.
+struct RunModeEntry {
+    const wchar_t* name;
+    const wchar_t* argumentOption;
+    void (*handler)(const std::wstring& argument);
+};
+
+// The run-mode table in the order in which run modes are compared.
+const RunModeEntry* GetRunModeTable(size_t& count);
+
+// Runs the handler of the first entry whose name equals runMode exactly,
+// passing the value of its argument option (empty when absent). Returns
+// false when no entry matches.
+bool DispatchRunMode(const std::wstring& runMode, const CCmdLineParser& parser);

@@ -1,0 +1,194 @@
+#include "TestSupport.h"
+
+#include <shlobj.h>
+
+#include <cstdio>
+
+namespace testsupport {
+
+namespace {
+
+std::wstring FromUnixPath(const char* unixPath) {
+    std::wstring path = L"Z:" + Widen(unixPath);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+}  // namespace
+
+std::wstring DistPath(const wchar_t* name) { return FromUnixPath(QM_DIST_DIR) + L"\\" + name; }
+std::wstring TestBinPath(const wchar_t* name) { return FromUnixPath(QM_TESTBIN_DIR) + L"\\" + name; }
+std::wstring SourcePath(const wchar_t* relative) {
+    std::wstring rel(relative);
+    for (wchar_t& c : rel)
+        if (c == L'/')
+            c = L'\\';
+    return FromUnixPath(QM_SOURCE_DIR) + L"\\" + rel;
+}
+
+TempDir::TempDir(const wchar_t* tag) {
+    wchar_t temp[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, temp);
+    std::wstring base(temp, n);
+    if (!base.empty() && base.back() == L'\\')
+        base.pop_back();
+    m_path = base + L"\\qmtest-" + tag;
+    RemoveTree(m_path);
+    CreateFolders(m_path);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+bool RemoveTree(const std::wstring& path) {
+    DWORD attrs = ::GetFileAttributesW(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES)
+        return true;
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return ::DeleteFileW(path.c_str()) != 0;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name != L"." && name != L"..")
+                RemoveTree(path + L"\\" + name);
+        } while (::FindNextFileW(find, &fd));
+        ::FindClose(find);
+    }
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ::RemoveDirectoryW(path.c_str()) != 0;
+}
+
+bool CreateFolders(const std::wstring& path) {
+    int r = ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+    return r == ERROR_SUCCESS || r == ERROR_ALREADY_EXISTS || r == ERROR_FILE_EXISTS;
+}
+
+HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& workDir) {
+    std::wstring cmd = L"\"" + exe + L"\"";
+    if (!args.empty())
+        cmd += L" " + args;
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+        return nullptr;
+    ::CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+int RunAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs, const std::wstring& workDir) {
+    HANDLE process = StartProcess(exe, args, workDir);
+    if (!process)
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process, &code);
+    else
+        ::TerminateProcess(process, 1);
+    ::CloseHandle(process);
+    return static_cast<int>(code);
+}
+
+bool FileExists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    bytes.clear();
+    char buf[65536];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ::ReadFile(f, buf, sizeof buf, &read, nullptr) != 0) && read > 0)
+        bytes.append(buf, read);
+    ::CloseHandle(f);
+    return ok;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size();
+    ::CloseHandle(f);
+    return ok;
+}
+
+bool CopyFileTo(const std::wstring& from, const std::wstring& to) {
+    return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty())
+        return std::wstring();
+    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(n, L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+    return out;
+}
+
+std::string Hex(uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", static_cast<unsigned>(value));
+    return buf;
+}
+
+std::wstring UserLogPath() {
+    wchar_t path[MAX_PATH] = {0};
+    ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return std::wstring(path) + L"\\updater.log";
+}
+
+std::vector<std::string> LogMessages(const std::string& logBytes) {
+    // A time stamp field is "DD-MM-YYYY HH:MM:SS\t" (20 bytes) followed by a space.
+    std::vector<std::string> messages;
+    std::string text = logBytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? logBytes.substr(3) : logBytes;
+    auto isStampAt = [&](size_t i) {
+        if (i + 21 > text.size())
+            return false;
+        static const char shape[] = "99-99-9999 99:99:99\t ";
+        for (size_t k = 0; k < 21; ++k) {
+            char c = text[i + k];
+            if (shape[k] == '9' ? (c < '0' || c > '9') : c != shape[k])
+                return false;
+        }
+        return true;
+    };
+    size_t i = 0;
+    while (i < text.size()) {
+        if (!isStampAt(i)) {
+            ++i;
+            continue;
+        }
+        size_t start = i + 21, next = start;
+        while (next < text.size() && !isStampAt(next))
+            ++next;
+        messages.push_back(text.substr(start, next - start));
+        i = next;
+    }
+    return messages;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,146 @@
+#include "CmdLineParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The value of an option as text, or "<absent>".
+std::wstring ValueOf(const CCmdLineParser& p, const wchar_t* name) {
+    const wchar_t* v = p.GetValue(name);
+    return v ? std::wstring(v) : std::wstring(L"<absent>");
+}
+
+size_t CountOptions(const CCmdLineParser& p) {
+    size_t n = 0;
+    for (auto pos = p.GetFirstOptionPosition(); !p.IsEndPosition(pos); ++pos)
+        ++n;
+    return n;
+}
+
+TEST(CmdLineParser, PrefixesSeparatorsAndQuotes) {
+    CCmdLineParser p(L"/runmode:addproduct /info:\"C:\\Temp\\p.xml\"", true);
+    EXPECT_EQ(L"addproduct", ValueOf(p, L"runmode"));
+    EXPECT_EQ(L"C:\\Temp\\p.xml", ValueOf(p, L"info"));
+
+    CCmdLineParser q(L"-runmode=checkupdate", true);
+    EXPECT_EQ(L"checkupdate", ValueOf(q, L"runmode"));
+    EXPECT_EQ(1u, CountOptions(q));
+}
+
+TEST(CmdLineParser, UnquotedValueEndsAtSpaceOnly) {
+    CCmdLineParser p(L"-info=C:\\Program Files\\p.xml", true);
+    EXPECT_EQ(L"C:\\Program", ValueOf(p, L"info"));
+    EXPECT_EQ(1u, CountOptions(p));
+
+    CCmdLineParser tab(L"-a=x\ty -b=2", true);
+    EXPECT_EQ(L"x\ty", ValueOf(tab, L"a"));
+    EXPECT_EQ(L"2", ValueOf(tab, L"b"));
+
+    CCmdLineParser inner(L"-a=it's -b=2", true);
+    EXPECT_EQ(L"it's", ValueOf(inner, L"a"));
+}
+
+TEST(CmdLineParser, PrefixInsideTextStartsAnOption) {
+    CCmdLineParser p(L"-name=My Product-X", true);
+    EXPECT_EQ(L"My", ValueOf(p, L"name"));
+    EXPECT_EQ(L"", ValueOf(p, L"X"));
+    EXPECT_EQ(2u, CountOptions(p));
+
+    CCmdLineParser q(L"abc-def=1", true);
+    EXPECT_EQ(L"1", ValueOf(q, L"def"));
+}
+
+TEST(CmdLineParser, QuotedValueEndsAtEitherQuote) {
+    CCmdLineParser p(L"-info=\"C:\\Bob's\\p.xml\"", true);
+    EXPECT_EQ(L"C:\\Bob", ValueOf(p, L"info"));
+
+    CCmdLineParser open(L"-info='C:\\a b", true);
+    EXPECT_EQ(L"C:\\a b", ValueOf(open, L"info"));
+
+    CCmdLineParser empty(L"-a=\"\" -b=1", true);
+    EXPECT_EQ(L"", ValueOf(empty, L"a"));
+    EXPECT_EQ(L"1", ValueOf(empty, L"b"));
+}
+
+TEST(CmdLineParser, OptionWithoutSeparatorSwallowsTheNext) {
+    CCmdLineParser p(L"-verysilent -runmode=x", true);
+    EXPECT_EQ(L"<absent>", ValueOf(p, L"runmode"));
+    EXPECT_EQ(L"x", ValueOf(p, L"verysilent -runmode"));
+
+    CCmdLineParser trailing(L"-verysilent ", true);
+    EXPECT_FALSE(trailing.HasOption(L"verysilent"));
+    EXPECT_TRUE(trailing.HasOption(L"verysilent "));
+}
+
+TEST(CmdLineParser, EmptyValuesAndNames) {
+    CCmdLineParser p(L"-key=", true);
+    ASSERT_NE(nullptr, p.GetValue(L"key"));
+    EXPECT_EQ(L"", ValueOf(p, L"key"));
+    EXPECT_TRUE(p.HasOption(L"key"));
+    EXPECT_FALSE(p.HasOptionValue(L"key"));
+
+    CCmdLineParser noName(L"-=x -b=2", true);
+    EXPECT_EQ(1u, CountOptions(noName));
+    EXPECT_EQ(L"2", ValueOf(noName, L"b"));
+
+    CCmdLineParser bare(L"-", true);
+    EXPECT_EQ(0u, CountOptions(bare));
+    CCmdLineParser sepOnly(L"-=", true);
+    EXPECT_EQ(0u, CountOptions(sepOnly));
+}
+
+TEST(CmdLineParser, FirstOccurrenceWins) {
+    CCmdLineParser p(L"-runmode=addtask -runmode=deltask", true);
+    EXPECT_EQ(L"addtask", ValueOf(p, L"runmode"));
+}
+
+TEST(CmdLineParser, CaseSensitivity) {
+    CCmdLineParser exact(L"-RunMode=checkupdate", true);
+    EXPECT_EQ(L"<absent>", ValueOf(exact, L"runmode"));
+    EXPECT_EQ(L"checkupdate", ValueOf(exact, L"RunMode"));
+
+    CCmdLineParser folded(L"-RunMode=checkupdate", false);
+    EXPECT_EQ(L"checkupdate", ValueOf(folded, L"runmode"));
+    EXPECT_EQ(L"checkupdate", ValueOf(folded, L"RUNMODE"));
+    auto pos = folded.GetFirstOptionPosition();
+    std::wstring name, value;
+    folded.GetNextOption(pos, name, value);
+    EXPECT_EQ(L"runmode", name);
+}
+
+TEST(CmdLineParser, NullTextAndReparse) {
+    CCmdLineParser p(nullptr, true);
+    EXPECT_EQ(0u, CountOptions(p));
+    EXPECT_FALSE(p.HasOption(L"runmode"));
+
+    p.Parse(L"-a=1");
+    p.Parse(nullptr);  // keeps the previous options
+    EXPECT_EQ(L"1", ValueOf(p, L"a"));
+    p.Parse(L"-b=2");
+    EXPECT_EQ(L"<absent>", ValueOf(p, L"a"));
+    EXPECT_EQ(L"-b=2", p.GetCmdLine());
+}
+
+TEST(CmdLineParser, IterationAndTryGet) {
+    CCmdLineParser p(L"-b=2 -a=1", true);
+    auto pos = p.GetFirstOptionPosition();
+    std::wstring name, value = L"keep";
+    p.GetNextOption(pos, name, value);
+    EXPECT_EQ(L"a", name);
+    EXPECT_EQ(L"1", value);
+    p.GetNextOption(pos, name, value);
+    EXPECT_EQ(L"b", name);
+    p.GetNextOption(pos, name, value);
+    EXPECT_EQ(L"", name);
+    EXPECT_EQ(L"2", value);  // untouched at the end
+
+    std::wstring out = L"untouched";
+    EXPECT_FALSE(p.TryGetValue(L"c", out));
+    EXPECT_EQ(L"untouched", out);
+    EXPECT_TRUE(p.TryGetValue(L"b", out));
+    EXPECT_EQ(L"2", out);
+}
+
+}  // namespace

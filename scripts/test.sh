@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the portable modules natively under
+# the sanitizers, then the Windows build under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+"$root/scripts/bootstrap.sh"
+. "$root/scripts/build.sh"
+
+trap 'winenv_stop' EXIT
+. "$root/scripts/winenv.sh"
+
+status=0
+echo "== host tests (sanitizers)"
+ctest --test-dir build/host --output-on-failure -j2 || status=1
+echo "== Windows tests (Wine)"
+ctest --test-dir build/win32 --output-on-failure -j2 || status=1
+exit $status

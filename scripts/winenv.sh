@@ -1,0 +1,46 @@
+# Source this file to get a ready Wine for the Windows build:
+#   . scripts/winenv.sh        then   wine build/win32/dist/Updater.exe -runmode=addtask
+#   winenv_stop                ends the wineserver and the virtual display
+# The prefix lives in build/wineprefix and is initialised once, under a virtual
+# display of 1920 x 1080 so that window tests see a known screen.
+_qm_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX="$_qm_root/build/wineprefix"
+export WINEARCH=win32
+export WINEDEBUG=-all
+# Never offer to install Mono or Gecko.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+
+_qm_started_xvfb=""
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  for n in $(seq 91 120); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+      _qm_started_xvfb=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+      break
+    fi
+  done
+fi
+
+mkdir -p "$WINEPREFIX"
+wineserver -p
+if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
+  wineboot -i >/dev/null 2>&1
+  wineserver -w
+  wineserver -p
+  # A crash ends the process instead of waiting on a dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  touch "$WINEPREFIX/.qm-ready"
+fi
+wine net start Schedule >/dev/null 2>&1 || true
+
+winenv_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+  if [ -n "$_qm_started_xvfb" ]; then
+    kill "$_qm_started_xvfb" 2>/dev/null || true
+    wait "$_qm_started_xvfb" 2>/dev/null || true
+    _qm_started_xvfb=""
+  fi
+}
