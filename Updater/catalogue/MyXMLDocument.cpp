@@ -1,5 +1,6 @@
 #include "catalogue/MyXMLDocument.h"
 
+#include "catalogue/ParserInput.h"
 #include "system/FileWrite.h"
 #include "system/TextCodec.h"
 
@@ -95,7 +96,10 @@ CMyXMLDocument::~CMyXMLDocument() {
 void CMyXMLDocument::OpenBytes(std::string bytes) {
     delete m_pReader;
     m_pReader = nullptr;
-    CStringReadCallBack* callback = new (std::nothrow) CStringReadCallBack(std::move(bytes), true);
+    // The parser reads past the end of some malformed texts; it only ever
+    // sees the part it can read safely.
+    CStringReadCallBack* callback =
+        new (std::nothrow) CStringReadCallBack(PrepareParserInput(bytes), true);
     if (!callback)
         return;
     // The reader takes the whole text at creation and deletes the callback.
