@@ -121,6 +121,35 @@ bool DeleteFolderTree(const std::wstring& folder) {
 }
 
 bool ReplaceFileWith(const std::wstring& source, const std::wstring& target) {
-    return ::MoveFileExW(source.c_str(), target.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    const int kAttempts = 40;
+    const DWORD kRetryMs = 50;
+    // A read-only file is not replaced (Windows refuses it; Wine would not).
+    const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
+    if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+        (targetAttributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+            error != ERROR_LOCK_VIOLATION)
+            return false;
+        if (!FileExists(source))
+            return false;
+        ::Sleep(kRetryMs);
+    }
+    return false;
+}
+
+bool RemoveFile(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+std::wstring TemporarySiblingPath(const std::wstring& path) {
+    wchar_t pid[16];
+    _snwprintf(pid, 15, L"%lu", static_cast<unsigned long>(::GetCurrentProcessId()));
+    pid[15] = L'\0';
+    return path + L"." + pid + L".tmp";
 }

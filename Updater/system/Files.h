@@ -29,5 +29,12 @@ bool IsFolderFree(const std::wstring& folder);
 // is removed as a link; what it points to is left alone.
 bool DeleteFolderTree(const std::wstring& folder);
 // Replaces target with source in one step (source is renamed onto target),
-// so that target is always either the old or the new file.
+// so that target is always either the old or the new file. While another
+// program holds target open the replacement is retried for up to 2 s. A
+// read-only target is never replaced.
 bool ReplaceFileWith(const std::wstring& source, const std::wstring& target);
+// Deletes the file; true when it was deleted.
+bool RemoveFile(const std::wstring& path);
+// A name for a temporary file beside path, unique to this process:
+// path + "." + process id + ".tmp".
+std::wstring TemporarySiblingPath(const std::wstring& path);
