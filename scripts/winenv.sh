@@ -27,9 +27,6 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
   wineboot -i >/dev/null 2>&1
-  # The server started above persists, so "wineserver -w" alone would wait
-  # forever: end it (it saves the registry) and start it again.
-  wineserver -k >/dev/null 2>&1 || true
   wineserver -w
   wineserver -p
   # A crash ends the process instead of waiting on a dialog.
