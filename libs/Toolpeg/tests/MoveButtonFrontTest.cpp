@@ -63,6 +63,14 @@ bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const w
                             static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
+bool SetRaw(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    return ::RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
 bool KeyExists(HKEY root, const wchar_t* path) {
     UniqueRegKey key;
     if (::RegOpenKeyExW(root, path, 0, KEY_READ, key.Put()) == ERROR_SUCCESS)
@@ -284,6 +292,31 @@ TEST_F(MoveButtonFrontTest, PartialEntriesOfStoredValue) {
     StoreLayoutBytes(L"ButtonLayout", bytes);
     s_move(kFirst);
     EXPECT_EQ(Expected({5, 272, 0x101}), ReadLayout(L"ButtonLayout"));
+}
+
+TEST_F(MoveButtonFrontTest, OddlyStoredRegistryValues) {
+    const std::wstring extensions = std::wstring(kExtensions) + L"\\";
+    StoreLayout(L"ButtonLayout", {7, 0x101});
+    AddExtension(HKEY_CURRENT_USER, kThird, kButtonClass);
+    // A "Version" that isn't a string tells no generation.
+    DWORD seven = 7;
+    ASSERT_TRUE(SetRaw(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Internet Explorer", L"Version", REG_DWORD,
+                       &seven, sizeof seven));
+    s_move(kThird);
+    EXPECT_EQ(Expected({7, 0x101}), ReadLayout(L"ButtonLayout"));
+
+    SetVersion(L"7.0");
+    // Enumerated first: a name too long for the 200-character buffer takes no
+    // id and doesn't end the enumeration.
+    AddExtension(HKEY_CURRENT_USER, (L"{0" + std::wstring(208, L'x') + L"}").c_str(), kButtonClass);
+    // A class id stored without its terminator still counts (272); one stored
+    // as binary doesn't.
+    ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, extensions + kFirst, L"CLSID", REG_SZ, kButtonClass,
+                       static_cast<DWORD>(wcslen(kButtonClass) * sizeof(wchar_t))));
+    ASSERT_TRUE(SetRaw(HKEY_CURRENT_USER, extensions + kSecond, L"CLSID", REG_BINARY, kButtonClass,
+                       static_cast<DWORD>(wcslen(kButtonClass) * sizeof(wchar_t))));
+    s_move(kThird);
+    EXPECT_EQ(Expected({7, 273, 0x101}), ReadLayout(L"ButtonLayout"));
 }
 
 }  // namespace
