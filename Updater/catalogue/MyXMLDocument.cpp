@@ -68,8 +68,8 @@ std::wstring FormatNumber(const char* format, int value) {
 CStringReadCallBack::CStringReadCallBack(const std::wstring& text)
     : m_utf8(ToUtf8UpToTerminator(text)), m_nPosition(0) {}
 
-CStringReadCallBack::CStringReadCallBack(std::string utf8, bool)
-    : m_utf8(std::move(utf8)), m_nPosition(0) {}
+CStringReadCallBack::CStringReadCallBack(Utf8Bytes utf8)
+    : m_utf8(std::move(utf8.bytes)), m_nPosition(0) {}
 
 int CStringReadCallBack::read(void* buffer, int sizeToRead) {
     if (!buffer || sizeToRead <= 0)
@@ -98,8 +98,8 @@ void CMyXMLDocument::OpenBytes(std::string bytes) {
     m_pReader = nullptr;
     // The parser reads past the end of some malformed texts; it only ever
     // sees the part it can read safely.
-    CStringReadCallBack* callback =
-        new (std::nothrow) CStringReadCallBack(PrepareParserInput(bytes), true);
+    CStringReadCallBack::Utf8Bytes safe{PrepareParserInput(bytes)};
+    CStringReadCallBack* callback = new (std::nothrow) CStringReadCallBack(std::move(safe));
     if (!callback)
         return;
     // The reader takes the whole text at creation and deletes the callback.
