@@ -144,9 +144,11 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
     const int attributeCount = static_cast<int>(m_pReader->getAttributeCount());
     for (int i = 0; i < attributeCount; ++i) {
         std::wstring attrName = AnsiToWide(m_pReader->getAttributeName(i));
-        const char* value = m_pReader->getAttributeValue(i);
-        if (!value)
+        const char* reported = m_pReader->getAttributeValue(i);
+        if (!reported)
             continue;
+        const std::string unguarded = WithoutEntityGuard(reported);
+        const char* value = unguarded.c_str();
         auto s = node.m_StringAttributes.find(attrName);
         if (s != node.m_StringAttributes.end()) {
             if (s->second)
@@ -173,7 +175,7 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
     // Only the node right after the start tag counts as the element's text.
     EXML_NODE type = m_pReader->getNodeType();
     if ((type == EXN_TEXT || type == EXN_CDATA) && node.m_pText) {
-        *node.m_pText = Utf8ToWide(m_pReader->getNodeData());
+        *node.m_pText = Utf8ToWide(WithoutEntityGuard(m_pReader->getNodeData()).c_str());
         node.m_nTextKind = type == EXN_CDATA ? TEXT_CDATA : TEXT_PLAIN;
     }
 
