@@ -92,6 +92,10 @@ protected:
             return !IsRunning(m_process);
         }, kStartLimitMs);
         long code = ExitCodeWithin(m_process, 0);
+        if (IsRunning(m_process)) {
+            ::TerminateProcess(m_process, 99);
+            ::WaitForSingleObject(m_process, 10000);
+        }
         ::CloseHandle(m_process);
         m_process = nullptr;
         return code;
@@ -195,7 +199,7 @@ TEST_F(NotifierProcess, OtherCommandsAndPrefixesKeepTheWindowOpen) {
         EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000)) << Narrow(address);
         ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
         EXPECT_EQ(2, ExitCodeWithin(m_process, kStartLimitMs)) << Narrow(address);
-        ::CloseHandle(m_process);
+        TearDown();
         m_process = nullptr;
     }
 }
