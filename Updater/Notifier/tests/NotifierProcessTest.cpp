@@ -2,6 +2,8 @@
 // found from here and driven with window messages.
 #include "TestSupport.h"
 
+#include <shlwapi.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -202,6 +204,44 @@ TEST_F(NotifierProcess, OtherCommandsAndPrefixesKeepTheWindowOpen) {
         TearDown();
         m_process = nullptr;
     }
+}
+
+// Without the system's control hosting the window still opens, empty, at its
+// place, and Escape still closes it. A copy of the program under its own name
+// gets a Wine setting that refuses it atl.dll.
+TEST_F(NotifierProcess, WithoutControlHostingTheEmptyWindowStillCloses) {
+    const wchar_t kName[] = L"notifier-noatl.exe";
+    const std::wstring appKey = std::wstring(L"Software\\Wine\\AppDefaults\\") + kName;
+    const std::wstring keyPath = appKey + L"\\DllOverrides";
+    std::wstring copy = m_dir / kName;
+    ASSERT_TRUE(CopyFileTo(DistPath(L"notifier.exe"), copy));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                               nullptr, &key, nullptr));
+    ::RegSetValueExW(key, L"atl", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    ::RegCloseKey(key);
+
+    m_process = StartProcess(copy, Quoted(L"command:close"));
+    HWND window = nullptr;
+    WaitFor([&] { return (window = FindNotifierWindow(m_process)) != nullptr || !IsRunning(m_process); },
+            kStartLimitMs);
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, appKey.c_str());
+    ASSERT_NE(nullptr, window);
+
+    HWND host = ::GetDlgItem(window, 1000);
+    ASSERT_NE(nullptr, host);
+    EXPECT_EQ(nullptr, ::GetWindow(host, GW_CHILD)) << "a browser was hosted all the same";
+    RECT work;
+    RECT rect;
+    ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+    ASSERT_TRUE(::GetWindowRect(window, &rect));
+    EXPECT_EQ(work.right - work.left, rect.right);
+    EXPECT_EQ(work.bottom - work.top, rect.bottom);
+
+    // No browser, so the close command never arrives.
+    EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000));
+    ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(2, ExitCodeWithin(m_process, kStartLimitMs));
 }
 
 }  // namespace
