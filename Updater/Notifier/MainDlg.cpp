@@ -124,7 +124,8 @@ void CMainDlg::PlaceAtBottomRight() {
         return;
     int width = window.right - window.left;
     int height = window.bottom - window.top;
-    CWindowPosition position = BottomRightPosition(work.right - work.left, work.bottom - work.top, width, height);
+    CWorkArea area = {work.left, work.top, work.right, work.bottom};
+    CWindowPosition position = BottomRightPosition(area, width, height);
     ::MoveWindow(m_window, position.x, position.y, width, height, TRUE);
 }
 

@@ -1,8 +1,11 @@
 #include "WindowPlacement.h"
 
-CWindowPosition BottomRightPosition(int workWidth, int workHeight, int windowWidth, int windowHeight) {
+// The work area's right and bottom edges, not its width and height: with the
+// taskbar at the top or the left of the screen the work area does not start
+// at 0, 0, and its size alone would leave the window short of the corner.
+CWindowPosition BottomRightPosition(const CWorkArea& work, int windowWidth, int windowHeight) {
     CWindowPosition position;
-    position.x = workWidth - windowWidth;
-    position.y = workHeight - windowHeight;
+    position.x = work.right - windowWidth;
+    position.y = work.bottom - windowHeight;
     return position;
 }

@@ -7,9 +7,15 @@ struct CWindowPosition {
     int y;
 };
 
-// Top-left corner for a window of windowWidth x windowHeight pixels placed
-// against the bottom-right of a work area of workWidth x workHeight. The
-// work area's width and height serve as the corner's coordinates, which is
-// the work area's bottom-right corner when the taskbar sits at the bottom or
-// the right of the screen.
-CWindowPosition BottomRightPosition(int workWidth, int workHeight, int windowWidth, int windowHeight);
+// The edges of the work area: the screen without the taskbar, in screen
+// coordinates.
+struct CWorkArea {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+// Top-left corner for a window of windowWidth x windowHeight pixels whose
+// bottom-right corner meets the work area's, wherever the taskbar sits.
+CWindowPosition BottomRightPosition(const CWorkArea& work, int windowWidth, int windowHeight);

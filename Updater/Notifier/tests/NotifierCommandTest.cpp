@@ -80,19 +80,28 @@ TEST(NotifierCommand, ActionsFollowTheNameExactly) {
 }
 
 TEST(WindowPlacement, BottomRightOfTheWorkArea) {
-    CWindowPosition p = BottomRightPosition(1920, 1040, 300, 325);
+    // Taskbar at the bottom of a 1920 x 1080 screen.
+    CWindowPosition p = BottomRightPosition(CWorkArea{0, 0, 1920, 1040}, 300, 325);
     EXPECT_EQ(1620, p.x);
     EXPECT_EQ(715, p.y);
 
-    p = BottomRightPosition(1024, 768, 1024, 768);
+    // Taskbar at the right.
+    p = BottomRightPosition(CWorkArea{0, 0, 1860, 1080}, 300, 325);
+    EXPECT_EQ(1560, p.x);
+    EXPECT_EQ(755, p.y);
+
+    // Taskbar at the top or the left: the corner is still the screen's.
+    p = BottomRightPosition(CWorkArea{0, 40, 1920, 1080}, 300, 325);
+    EXPECT_EQ(1620, p.x);
+    EXPECT_EQ(755, p.y);
+    p = BottomRightPosition(CWorkArea{60, 0, 1920, 1080}, 300, 325);
+    EXPECT_EQ(1620, p.x);
+    EXPECT_EQ(755, p.y);
+
+    // A window as large as the work area fills it.
+    p = BottomRightPosition(CWorkArea{0, 0, 1024, 768}, 1024, 768);
     EXPECT_EQ(0, p.x);
     EXPECT_EQ(0, p.y);
-
-    // A window larger than the work area goes off its top-left edge rather
-    // than hiding its bottom-right corner.
-    p = BottomRightPosition(800, 600, 900, 650);
-    EXPECT_EQ(-100, p.x);
-    EXPECT_EQ(-50, p.y);
 }
 
 }  // namespace

@@ -139,9 +139,9 @@ TEST_F(NotifierProcess, WindowIsBorderlessTopmostAtTheWorkAreaCorner) {
     ASSERT_TRUE(::GetWindowRect(window, &rect));
     EXPECT_GT(rect.right - rect.left, 100);
     EXPECT_GT(rect.bottom - rect.top, 100);
-    EXPECT_EQ(work.right - work.left, rect.right) << "window " << rect.left << "," << rect.top << " "
-                                                  << rect.right << "," << rect.bottom;
-    EXPECT_EQ(work.bottom - work.top, rect.bottom);
+    EXPECT_EQ(work.right, rect.right) << "window " << rect.left << "," << rect.top << " " << rect.right << ","
+                                      << rect.bottom;
+    EXPECT_EQ(work.bottom, rect.bottom);
 
     // The browser is hosted in control 1000, which fills the window but for
     // the last dialog unit, and holds the browser's own window.
@@ -235,8 +235,8 @@ TEST_F(NotifierProcess, WithoutControlHostingTheEmptyWindowStillCloses) {
     RECT rect;
     ASSERT_TRUE(::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
     ASSERT_TRUE(::GetWindowRect(window, &rect));
-    EXPECT_EQ(work.right - work.left, rect.right);
-    EXPECT_EQ(work.bottom - work.top, rect.bottom);
+    EXPECT_EQ(work.right, rect.right);
+    EXPECT_EQ(work.bottom, rect.bottom);
 
     // No browser, so the close command never arrives.
     EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000));
