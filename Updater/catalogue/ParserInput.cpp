@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace MyXML {
@@ -21,6 +22,13 @@ uint32_t Unit(const std::string& b, size_t at, size_t width, bool bigEndian) {
         v |= bigEndian ? byte << (8 * (width - 1 - k)) : byte << (8 * k);
     }
     return v;
+}
+
+// True when s holds c in [from, to). Looks no further than to: searching the
+// rest of the document for every node made reading a products file grow with
+// the square of its size.
+bool HoldsBetween(const std::string& s, char c, size_t from, size_t to) {
+    return from < to && std::memchr(s.data() + from, c, to - from) != nullptr;
 }
 
 // UTF-16 and UTF-32 documents: the parser keeps the low 8 bits of every unit
@@ -69,7 +77,7 @@ size_t SafeLength(const std::string& s, std::vector<size_t>& guards) {
         size_t lt = s.find('<', i);
         if (lt == std::string::npos)
             return n;  // only text is left, which the parser never reports
-        if (s.find('&', i) < lt)
+        if (HoldsBetween(s, '&', i, lt))
             guards.push_back(lt);
         size_t p = lt + 1;
         if (p >= n)
@@ -155,7 +163,7 @@ size_t SafeLength(const std::string& s, std::vector<size_t>& guards) {
                         ended = true;
                         break;
                     }
-                    if (s.find('&', valueBegin) < q)
+                    if (HoldsBetween(s, '&', valueBegin, q))
                         guards.push_back(q);
                     ++q;
                 }
