@@ -1,0 +1,24 @@
+# Timing programs for scripts/bench.sh (Windows build, test-only: they go to
+# testbin, never to dist). Their sources lie beside the code they measure.
+if(WIN32 AND NOT QM_FUZZ)
+  set(_qm_bench_out ${CMAKE_BINARY_DIR}/testbin)
+
+  # The start-up floor: a Windows program that does nothing.
+  add_executable(qm_idle WIN32 ${REPO_ROOT}/Updater/bench/Idle.cpp)
+  target_link_options(qm_idle PRIVATE -municode)
+
+  add_executable(qm_store_bench ${REPO_ROOT}/Updater/catalogue/bench/StoreBench.cpp)
+  target_link_options(qm_store_bench PRIVATE -municode)
+  target_link_libraries(qm_store_bench PRIVATE updater_win updater_identity)
+
+  set(_qm_bench_targets qm_idle qm_store_bench)
+  if(EXISTS ${REPO_ROOT}/Updater/engine/Download.h)
+    add_executable(qm_md5_bench ${REPO_ROOT}/Updater/engine/bench/Md5Bench.cpp)
+    target_link_options(qm_md5_bench PRIVATE -municode)
+    target_link_libraries(qm_md5_bench PRIVATE updater_win updater_identity)
+    list(APPEND _qm_bench_targets qm_md5_bench)
+  endif()
+
+  set_target_properties(${_qm_bench_targets} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_qm_bench_out})
+  add_custom_target(qm_bench DEPENDS ${_qm_bench_targets} Updater)
+endif()
