@@ -89,10 +89,13 @@ void CLogger::SetLogFile(const std::wstring& path) {
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     m_path = path;
+    m_mutexName.clear();
 }
 
 void CLogger::Write(const wchar_t* format, ...) {
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, MutexNameFor(m_path).c_str()));
+    if (m_mutexName.empty())
+        m_mutexName = MutexNameFor(m_path);
+    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, m_mutexName.c_str()));
     MutexLock lock(mutex.Get(), kMutexWaitMs, true);
     if (!lock.Held())
         return;

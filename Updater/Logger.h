@@ -69,6 +69,10 @@ public:
 private:
     void* m_file;  // the open log file's handle, or INVALID_HANDLE_VALUE
     std::wstring m_path;
+    // Name of the mutex of m_path, made by the first record after the path
+    // was set: it takes a digest, which costs milliseconds each time (the
+    // cryptographic provider is loaded anew). Empty until then.
+    std::wstring m_mutexName;
 };
 
 // Holds a reference to the logger for the lifetime of a routine.
