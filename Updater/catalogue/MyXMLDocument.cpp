@@ -29,6 +29,24 @@ std::wstring AnsiToWide(const char* text) {
     return BytesToWide(text, std::strlen(text), CodePage::ThreadAnsi);
 }
 
+// Same as AnsiToWide(text) == name, without converting the text when it is
+// plain ASCII (element names always are): the reader compares the name of
+// every node it passes, and the conversion made reading a products file
+// allocate for each of them.
+bool IsNamed(const char* text, const std::wstring& name) {
+    if (!text)
+        return name.empty();
+    size_t i = 0;
+    for (; text[i]; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80)
+            return AnsiToWide(text) == name;
+        if (i >= name.size() || name[i] != static_cast<wchar_t>(c))
+            return false;
+    }
+    return i == name.size();
+}
+
 std::wstring FormatNumber(const char* format, double value) {
     char buffer[512];
     int n = std::snprintf(buffer, sizeof buffer, format, value);
@@ -113,7 +131,7 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
     const std::wstring name = node.GetNodeName();
 
     // The element may stand at any depth; the first node of that name wins.
-    while (AnsiToWide(m_pReader->getNodeName()) != name) {
+    while (!IsNamed(m_pReader->getNodeName(), name)) {
         if (!m_pReader->read())
             return -1;
     }
@@ -162,14 +180,14 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
 
     for (;;) {
         type = m_pReader->getNodeType();
-        std::wstring current = AnsiToWide(m_pReader->getNodeName());
-        if (type == EXN_ELEMENT_END && current == elementName)
+        if (type == EXN_ELEMENT_END && IsNamed(m_pReader->getNodeName(), elementName))
             return 0;
         // Only element starts are looked up: a text whose content happens to
         // equal a child's name is no element. Elements inside unregistered
         // elements are still examined here, so a registered child wrapped in
         // an unknown element is read all the same.
         if (type == EXN_ELEMENT) {
+            const std::wstring current = AnsiToWide(m_pReader->getNodeName());
             auto child = node.m_Children.find(current);
             if (child != node.m_Children.end()) {
                 if (child->second)
