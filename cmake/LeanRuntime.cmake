@@ -35,3 +35,19 @@ function(qm_lean_deliverable)
     target_compile_options(${t} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables)
   endforeach()
 endfunction()
+
+# The probe and the test of the lean runtime (Updater/system/tests).
+function(qm_lean_runtime_tests)
+  if(NOT WIN32 OR QM_FUZZ)
+    return()
+  endif()
+  set(dir ${REPO_ROOT}/Updater/system/tests)
+  add_executable(qm_lean_probe WIN32 ${dir}/LeanRuntimeProbe.cpp)
+  target_link_options(qm_lean_probe PRIVATE -municode)
+  qm_lean_deliverable(qm_lean_probe)
+  set_target_properties(qm_lean_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testbin)
+  qm_add_test(NAME lean_runtime_tests
+    SOURCES ${dir}/LeanRuntimeTest.cpp
+    LIBS qm_testsupport
+    DEPENDS qm_lean_probe)
+endfunction()

@@ -1,4 +1,5 @@
-// Linked into the shipped programs and the DLL only (never into the tests).
+// Linked into the shipped programs and the DLL (and the probe that tests it),
+// never into the test programs.
 //
 // None of this code reports errors by exception, and nothing catches one: a
 // throw from the C++ runtime (an allocation failure, a string grown past its
@@ -14,9 +15,12 @@
 #include <string>
 
 namespace {
+// Ends the process with abort's exit code, but without abort's "Runtime
+// error" message box, which the C runtime shows for windowed programs: the
+// Updater runs unattended and would wait on it for ever.
 [[noreturn]] void Fail()
 {
-    std::abort();
+    std::_Exit(3);
 }
 }  // namespace
 
