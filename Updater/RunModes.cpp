@@ -1,6 +1,7 @@
 #include "RunModes.h"
 
 #include "CmdLineParser.h"
+#include "ProductRunModes.h"
 
 namespace {
 
@@ -8,11 +9,11 @@ const RunModeEntry kRunModes[] = {
     {L"addproduct", L"info", nullptr},
     {L"delproduct", L"name", nullptr},
     {L"checkupdate", nullptr, nullptr},
-    {L"addtask", nullptr, nullptr},
-    {L"deltask", nullptr, nullptr},
-    {L"addsystask", nullptr, nullptr},
-    {L"delsystask", nullptr, nullptr},
-    {L"uninstall", nullptr, nullptr},
+    {L"addtask", nullptr, RunAddTask},
+    {L"deltask", nullptr, RunDelTask},
+    {L"addsystask", nullptr, RunAddSysTask},
+    {L"delsystask", nullptr, RunDelSysTask},
+    {L"uninstall", nullptr, RunUninstall},
 };
 
 }  // namespace
