@@ -225,10 +225,12 @@ HRESULT ConfigureTask(ITask* task, const std::wstring& program, const std::wstri
     } else {
         wchar_t user[257] = {0};
         DWORD size = 257;
-        // Without the user's name there is no account to run as; the task is
-        // left as it was and the caller is not troubled with it.
-        if (!::GetUserNameW(user, &size))
-            return S_OK;
+        // Without the user's name there is no account to run as: nothing is
+        // saved, and the caller learns that no task was made.
+        if (!::GetUserNameW(user, &size)) {
+            DWORD error = ::GetLastError();
+            return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+        }
         hr = task->SetAccountInformation(user, nullptr);
     }
     if (FAILED(hr))

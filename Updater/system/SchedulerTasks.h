@@ -60,8 +60,8 @@ HRESULT UpdateTask(const std::wstring& name, const std::wstring& program,
                    const std::wstring& parameters, const std::wstring& comment, bool machineWide,
                    bool logonTrigger, bool dailyTrigger);
 // Sets every setting of the task and saves it. Any failing step ends the
-// call with its status and nothing is saved. When the user name of a
-// per-user task can't be read the result is 0 and nothing is saved.
+// call with its status and nothing is saved; so does a per-user task whose
+// user name can't be read.
 HRESULT ConfigureTask(ITask* task, const std::wstring& program, const std::wstring& parameters,
                       const std::wstring& comment, bool machineWide, bool logonTrigger,
                       bool dailyTrigger);
