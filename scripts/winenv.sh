@@ -27,8 +27,6 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
   wineboot -i >/dev/null 2>&1
-  # The server was started persistent, so it would never end by itself.
-  wineserver -k >/dev/null 2>&1 || true
   wineserver -w
   wineserver -p
   # A crash ends the process instead of waiting on a dialog.
