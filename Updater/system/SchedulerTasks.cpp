@@ -1,12 +1,12 @@
 #include "SchedulerTasks.h"
 
+#include "Folders.h"
 #include "Handles.h"
 #include "Logger.h"
 #include "RunContext.h"
 
 #include <windows.h>
 #include <mstask.h>
-#include <shlwapi.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -35,16 +35,6 @@ HRESULT CreateScheduler(ComPtr<ITaskScheduler>& scheduler) {
 HRESULT ActivateTask(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
     return scheduler->Activate(name.c_str(), kIidTask,
                                reinterpret_cast<IUnknown**>(task.PutVoid()));
-}
-
-// The Updater as installed: the file named like the running program, in the
-// parent of its folder.
-std::wstring GetUpdaterProgramPath() {
-    std::wstring exe = GetExePath();
-    std::wstring parent = GetExeParentFolder();
-    if (exe.empty() || parent.empty())
-        return std::wstring();
-    return parent + L"\\" + ::PathFindFileNameW(exe.c_str());
 }
 
 bool BeginsWith(const std::wstring& text, const std::wstring& prefix) {
@@ -88,7 +78,7 @@ std::wstring GetTaskNamePrefix() {
 }
 
 bool CSchedulerTasks::AddUserTask() {
-    return CreateTask(GetUserTaskName(), GetUpdaterProgramPath(), kCheckUpdateParameters,
+    return CreateTask(GetUserTaskName(), GetExePathInParentFolder(), kCheckUpdateParameters,
                       kUpdaterComment, false, false, true) >= 0;
 }
 
@@ -97,7 +87,7 @@ bool CSchedulerTasks::DeleteUserTask() {
 }
 
 bool CSchedulerTasks::AddSystemTask() {
-    return CreateTask(GetSystemTaskName(), GetUpdaterProgramPath(), kCheckUpdateParameters,
+    return CreateTask(GetSystemTaskName(), GetExePathInParentFolder(), kCheckUpdateParameters,
                       kUpdaterComment, true, false, true) >= 0;
 }
 
