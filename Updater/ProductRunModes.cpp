@@ -1,6 +1,7 @@
 #include "ProductRunModes.h"
 
 #include "Logger.h"
+#include "catalogue/ProductStore.h"
 #include "engine/Registry.h"
 #include "system/Identity.h"
 #include "system/RunContext.h"
@@ -12,6 +13,42 @@ const wchar_t kUpdaterIdKey[] = L"Software\\QuillMarrow\\Updater";
 const wchar_t kUpdaterIdValue[] = L"UserID";
 
 }  // namespace
+
+void RunAddProduct(const std::wstring& infoPath) {
+    Logger::LogRef log;
+    if (infoPath.empty())
+        return;
+    log->Write(L"Adding product: %s\n", infoPath.c_str());
+    CProductStore store;
+    HRESULT hr = store.AddProductFromFile(infoPath);
+    if (hr < 0)
+        log->Write(L"Faild to add product! %08x\n", static_cast<unsigned>(hr));
+    else
+        log->Write(L"Product added!\n");
+}
+
+void RunDelProduct(const std::wstring& intname) {
+    Logger::LogRef log;
+    if (intname.empty())
+        return;
+    log->Write(L"Removing product: %s\n", intname.c_str());
+    CProductStore store;
+    HRESULT hr = store.RemoveProduct(intname);
+    if (hr < 0)
+        log->Write(L"Failed to delete product %08x!\n", static_cast<unsigned>(hr));
+    else
+        log->Write(L"Product deleted!\n");
+
+    // A missing or unreadable user products file (-1) is not an empty one.
+    if (store.CountUserProducts() != 0)
+        return;
+    log->Write(L"Last product deleted! Removing scheduller task\n");
+    CSchedulerTasks tasks;
+    if (tasks.DeleteUserTask())
+        log->Write(L"Task removed!\n");
+    else
+        log->Write(L"Failed to remove task\n");
+}
 
 void RunAddTask(const std::wstring&) {
     Logger::LogRef log;

@@ -6,8 +6,8 @@
 namespace {
 
 const RunModeEntry kRunModes[] = {
-    {L"addproduct", L"info", nullptr},
-    {L"delproduct", L"name", nullptr},
+    {L"addproduct", L"info", RunAddProduct},
+    {L"delproduct", L"name", RunDelProduct},
     {L"checkupdate", nullptr, nullptr},
     {L"addtask", nullptr, RunAddTask},
     {L"deltask", nullptr, RunDelTask},

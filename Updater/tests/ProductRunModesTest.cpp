@@ -226,4 +226,104 @@ TEST_F(RunModes, UninstallRemovesOnlyOurTasks) {
     EXPECT_TRUE(ReadTask(kForeignTask).found);
 }
 
+// ---- addproduct and delproduct ----
+
+std::wstring UserProductsPath() {
+    std::wstring log = UserLogPath();
+    return log.substr(0, log.rfind(L'\\')) + L"\\UserProducts.xml";
+}
+
+std::wstring MachineProductsPath() {
+    std::wstring dist = DistPath(L"Updater.exe");
+    std::wstring folder = dist.substr(0, dist.rfind(L'\\'));
+    return folder.substr(0, folder.rfind(L'\\')) + L"\\MachineProducts.xml";
+}
+
+class ProductModes : public RunModes {
+protected:
+    void SetUp() override {
+        RunModes::SetUp();
+        dir.reset(new TempDir(L"runmodes-products"));
+        ::DeleteFileW(UserProductsPath().c_str());
+        ::DeleteFileW(MachineProductsPath().c_str());
+    }
+    void TearDown() override {
+        ::DeleteFileW(UserProductsPath().c_str());
+        ::DeleteFileW(MachineProductsPath().c_str());
+        dir.reset();
+        RunModes::TearDown();
+    }
+    // Writes a product description file and returns its path.
+    std::wstring Describe(const std::string& intname, const std::string& needadmin) {
+        std::wstring path = *dir / (Widen(intname) + L".xml");
+        WriteFileBytes(path, "<?xml version='1.0'?><setup><product intname='" + intname +
+                                 "' needadmin='" + needadmin + "' version='1.0'/></setup>");
+        return path;
+    }
+    static std::string Products(const std::wstring& path) {
+        std::string bytes;
+        ReadFileBytes(path, bytes);
+        return bytes;
+    }
+    std::unique_ptr<TempDir> dir;
+};
+
+TEST_F(ProductModes, AddProductChoosesTheFileByNeedAdmin) {
+    std::wstring user = Describe("qm-user", "no");
+    EXPECT_EQ((Records{"Adding product: " + Narrow(user) + "\r\n", "Product added!\r\n"}),
+              Own(Run(L"-runmode=addproduct -info=\"" + user + L"\"")));
+    std::wstring machine = Describe("qm-machine", "yes");
+    EXPECT_EQ((Records{"Adding product: " + Narrow(machine) + "\r\n", "Product added!\r\n"}),
+              Own(Run(L"-runmode=addproduct -info=\"" + machine + L"\"")));
+    std::string userFile = Products(UserProductsPath());
+    std::string machineFile = Products(MachineProductsPath());
+    EXPECT_NE(std::string::npos, userFile.find("qm-user")) << userFile;
+    EXPECT_EQ(std::string::npos, userFile.find("qm-machine")) << userFile;
+    EXPECT_NE(std::string::npos, machineFile.find("qm-machine")) << machineFile;
+}
+
+TEST_F(ProductModes, AddProductFromAMissingFileFails) {
+    std::wstring missing = *dir / L"missing.xml";
+    EXPECT_EQ((Records{"Adding product: " + Narrow(missing) + "\r\n",
+                       "Faild to add product! 80004005\r\n"}),
+              Own(Run(L"-runmode=addproduct -info=\"" + missing + L"\"")));
+    EXPECT_FALSE(FileExists(UserProductsPath()));
+    EXPECT_FALSE(FileExists(MachineProductsPath()));
+}
+
+TEST_F(ProductModes, EmptyArgumentsDoNothing) {
+    EXPECT_EQ(Records{}, Own(Run(L"-runmode=addproduct")));
+    EXPECT_EQ(Records{}, Own(Run(L"-runmode=delproduct -name=")));
+}
+
+TEST_F(ProductModes, DeletingTheLastUserProductRemovesTheTask) {
+    std::wstring a = Describe("qm-a", ""), b = Describe("qm-b", "");
+    Run(L"-runmode=addproduct -info=\"" + a + L"\"");
+    Run(L"-runmode=addproduct -info=\"" + b + L"\"");
+    Run(L"-runmode=addtask");
+    ASSERT_TRUE(ReadTask(GetUserTaskName()).found);
+
+    EXPECT_EQ((Records{"Removing product: qm-a\r\n", "Product deleted!\r\n"}),
+              Own(Run(L"-runmode=delproduct -name=qm-a")));
+    EXPECT_TRUE(ReadTask(GetUserTaskName()).found);
+
+    EXPECT_EQ((Records{"Removing product: qm-b\r\n", "Product deleted!\r\n",
+                       "Last product deleted! Removing scheduller task\r\n", "Task removed!\r\n"}),
+              Own(Run(L"-runmode=delproduct -name=qm-b")));
+    EXPECT_FALSE(ReadTask(GetUserTaskName()).found);
+
+    // Still no product, and now no task to remove either.
+    EXPECT_EQ((Records{"Removing product: qm-b\r\n", "Failed to delete product 80004005!\r\n",
+                       "Last product deleted! Removing scheduller task\r\n",
+                       "Failed to remove task\r\n"}),
+              Own(Run(L"-runmode=delproduct -name=qm-b")));
+}
+
+TEST_F(ProductModes, MissingUserProductsFileKeepsTheTask) {
+    Run(L"-runmode=addtask");
+    EXPECT_EQ((Records{"Removing product: qm-x\r\n", "Failed to delete product 80004005!\r\n"}),
+              Own(Run(L"-runmode=delproduct -name=qm-x")));
+    EXPECT_TRUE(ReadTask(GetUserTaskName()).found);
+}
+
 }  // namespace
