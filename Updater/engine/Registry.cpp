@@ -2,6 +2,7 @@
 
 #include "system/Handles.h"
 
+#include <cstring>
 #include <cwchar>
 
 namespace {

@@ -112,15 +112,30 @@ protected:
     CSchedulerTasks tasks;
 };
 
+// The trigger was made a moment ago: its date and hour are those of now, or of
+// one minute before when the hour has just turned.
 void ExpectDailyTrigger(const TASK_TRIGGER& t, WORD minMinute, WORD maxMinute) {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
+    FILETIME nowFt, earlierFt;
+    ::GetSystemTimeAsFileTime(&nowFt);
+    ULARGE_INTEGER earlier;
+    earlier.LowPart = nowFt.dwLowDateTime;
+    earlier.HighPart = nowFt.dwHighDateTime;
+    earlier.QuadPart -= 60ull * 10000000ull;
+    earlierFt.dwLowDateTime = earlier.LowPart;
+    earlierFt.dwHighDateTime = earlier.HighPart;
+    SYSTEMTIME utc, now, before;
+    ::FileTimeToSystemTime(&nowFt, &utc);
+    ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &now);
+    ::FileTimeToSystemTime(&earlierFt, &utc);
+    ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &before);
+    auto same = [&](const SYSTEMTIME& s) {
+        return s.wYear == t.wBeginYear && s.wMonth == t.wBeginMonth && s.wDay == t.wBeginDay &&
+               s.wHour == t.wStartHour;
+    };
+    EXPECT_TRUE(same(now) || same(before))
+        << t.wBeginYear << "-" << t.wBeginMonth << "-" << t.wBeginDay << " " << t.wStartHour;
     EXPECT_EQ(sizeof(TASK_TRIGGER), t.cbTriggerSize);
     EXPECT_EQ(TASK_TIME_TRIGGER_DAILY, t.TriggerType);
-    EXPECT_EQ(now.wYear, t.wBeginYear);
-    EXPECT_EQ(now.wMonth, t.wBeginMonth);
-    EXPECT_EQ(now.wDay, t.wBeginDay);
-    EXPECT_EQ(now.wHour, t.wStartHour);
     EXPECT_GE(t.wStartMinute, minMinute);
     EXPECT_LE(t.wStartMinute, maxMinute);
     EXPECT_EQ(1440u, t.MinutesDuration);
