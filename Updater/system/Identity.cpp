@@ -9,7 +9,6 @@
 namespace {
 
 const DWORD kBuiltinDomainRid = 32;  // SECURITY_BUILTIN_DOMAIN_RID
-const DWORD kAdministratorsRid = 544;
 
 // Owner of a SID made by AllocateAndInitializeSid.
 struct SidTraits {
@@ -31,10 +30,6 @@ bool CheckBuiltinGroupMembership(void* token, unsigned long relativeId) {
     if (!::CheckTokenMembership(static_cast<HANDLE>(token), group.Get(), &member))
         return false;
     return member != FALSE;
-}
-
-bool IsAdministrator() {
-    return CheckBuiltinGroupMembership(nullptr, kAdministratorsRid);
 }
 
 std::wstring GetCurrentUserName() {

@@ -200,6 +200,21 @@ TEST_F(RunModes, AddSysTaskStoresAFreshIdEachTime) {
     EXPECT_EQ(1u, ReadTask(GetSystemTaskName()).minutes.size());
 }
 
+TEST_F(RunModes, AddSysTaskNeedsAnAdministrator) {
+    Run(L"-runmode=addsystask");
+    std::wstring id = ReadUpdaterId();
+    ASSERT_FALSE(id.empty());
+    DeleteTask(GetSystemTaskName());
+
+    RemoveTree(UserLogPath());
+    ASSERT_EQ(0, RunAndWait(TestBinPath(L"UpdaterAsNonAdmin.exe"), L"-runmode=addsystask"));
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(UserLogPath(), bytes));
+    EXPECT_EQ(Records{}, Own(LogMessages(bytes)));
+    EXPECT_FALSE(ReadTask(GetSystemTaskName()).found);
+    EXPECT_EQ(Narrow(id), Narrow(ReadUpdaterId()));
+}
+
 TEST_F(RunModes, DelSysTaskRemovesTaskAndId) {
     Run(L"-runmode=addsystask");
     ASSERT_FALSE(ReadUpdaterId().empty());
