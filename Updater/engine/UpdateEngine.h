@@ -1,21 +1,8 @@
 #pragma once
 
-#include <map>
-#include <string>
-#include <vector>
+#include "engine/SavedValues.h"
 
 class CProduct;
-
-// One registry value taken out of an installer's way: whether it existed,
-// and its type and data exactly as stored.
-struct CSavedValue {
-    bool existed = false;
-    unsigned long type = 0;
-    std::vector<unsigned char> data;
-};
-// The values preserved for one product update, keyed "<root>\<key>\<name>"
-// with the texts of the product's registry actions.
-typedef std::map<std::wstring, CSavedValue> CSavedValues;
 
 // The update engine. Holds no data; created on the stack for one check.
 class CUpdateEngine {
