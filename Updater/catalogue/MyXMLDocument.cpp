@@ -125,9 +125,10 @@ int CMyXMLDocument::ReadNode(CMyXMLNode* node) {
     return ReadInto(*node);
 }
 
-int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
+int CMyXMLDocument::ReadInto(CMyXMLNode& node, bool bound) {
     using namespace irr::io;
-    node.BindMembers();
+    if (!bound)
+        node.BindMembers();
     const std::wstring name = node.GetNodeName();
 
     // The element may stand at any depth; the first node of that name wins.
@@ -200,7 +201,7 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
                     CMyXMLNode* fresh = nodes.At(0)->CreateNew();
                     if (fresh) {
                         fresh->m_bPrototype = false;
-                        ReadInto(*fresh);
+                        ReadInto(*fresh, true);
                         nodes.Append(fresh);
                         if (nodes.At(0)->m_bPrototype)
                             nodes.EraseAt(0);

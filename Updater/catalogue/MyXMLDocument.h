@@ -63,7 +63,9 @@ public:
 
 private:
     void OpenBytes(std::string bytes);
-    int ReadInto(CMyXMLNode& node);
+    // bound: the node is freshly bound (CreateNew), so its members need no
+    // reset; binding allocates, and a products file has many elements.
+    int ReadInto(CMyXMLNode& node, bool bound = false);
     void WriteNode(const CMyXMLNode& node, std::wstring& out) const;
 
     irr::io::IrrXMLReader* m_pReader;
