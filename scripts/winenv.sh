@@ -26,9 +26,9 @@ fi
 mkdir -p "$WINEPREFIX"
 wineserver -p
 if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
-  # wineboot returns once the prefix is written; the server started above is
-  # persistent, so waiting for it to end (wineserver -w) would never return.
   wineboot -i >/dev/null 2>&1
+  wineserver -w
+  wineserver -p
   # A crash ends the process instead of waiting on a dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   touch "$WINEPREFIX/.qm-ready"
