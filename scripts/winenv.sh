@@ -24,14 +24,16 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 
 mkdir -p "$WINEPREFIX"
-wineserver -p
 if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
+  # No persistent server yet: waiting for a persistent one would never end.
   wineboot -i >/dev/null 2>&1
   wineserver -w
   wineserver -p
   # A crash ends the process instead of waiting on a dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   touch "$WINEPREFIX/.qm-ready"
+else
+  wineserver -p
 fi
 wine net start Schedule >/dev/null 2>&1 || true
 
