@@ -2,6 +2,7 @@
 
 #include "catalogue/Product.h"
 #include "system/Folders.h"
+#include "system/ProcessKill.h"
 #include "system/ProcessLaunch.h"
 
 #include <windows.h>

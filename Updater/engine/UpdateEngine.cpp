@@ -7,6 +7,7 @@
 #include "catalogue/Update.h"
 #include "engine/Download.h"
 #include "engine/Registry.h"
+#include "system/Files.h"
 #include "system/Folders.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"

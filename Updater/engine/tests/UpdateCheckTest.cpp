@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 
@@ -266,7 +267,9 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     // installer (after the registry actions, before the restore), the
     // Notifier.
     std::vector<Record> records = Records();
-    ASSERT_EQ(4u, records.size());
+    std::string recordText;
+    ReadFileBytes(m_record, recordText);
+    ASSERT_EQ(4u, records.size()) << recordText;
     EXPECT_EQ("clean.exe", records[0].program);
     EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\tools\\clean.exe\" -all", records[0].commandLine);
     EXPECT_EQ(Narrow(m_prod) + "\\1.0\\tools", records[0].folder);
@@ -341,7 +344,12 @@ TEST_F(UpdateCheck, UpdaterIdGoesIntoEveryPlaceholder) {
     // Letter case matters: a differently written placeholder stays.
     EXPECT_NE(std::string::npos,
               text.find("Update url " + ManifestUrl("pad") + "?{UPDATERGUID}\r\n")) << text;
-    EXPECT_NE(std::string::npos, m_server.Requests().find("&again=" + Narrow(id)));
+    // The server saw the address as sent (braces may arrive percent-encoded).
+    std::string bare = Narrow(id).substr(1, 36);
+    std::string requests = m_server.Requests();
+    size_t again = requests.find("&again=");
+    ASSERT_NE(std::string::npos, again) << requests;
+    EXPECT_NE(std::string::npos, requests.find(bare, again)) << requests;
 }
 
 TEST_F(UpdateCheck, VersionsCompareNumerically) {
@@ -485,8 +493,10 @@ TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
 }
 
 TEST_F(UpdateCheck, ManifestNamesThatLeaveTheTempFolderFail) {
-    const char* names[][2] = {{"..\\..\\evil", "2.0"}, {"evil", "..\\..\\2.0"},
-                              {"C:evil", "2.0"},       {"a/b", "2.0"},
+    // Unchecked, the first two would put the file two folders above the
+    // temporary folder.
+    const char* names[][2] = {{"x\\..\\..\\..\\evil", "2.0"}, {"evil", "2.0\\..\\..\\..\\evil"},
+                              {"C:evil", "2.0"},       {"a/../../../evil", "2.0"},
                               {"evil", "2.0|x"}};
     std::string products;
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
@@ -506,8 +516,9 @@ TEST_F(UpdateCheck, ManifestNamesThatLeaveTheTempFolderFail) {
     std::wstring temp = TempFolder();
     std::wstring parent = temp.substr(0, temp.rfind(L'\\'));
     std::wstring grand = parent.substr(0, parent.rfind(L'\\'));
-    for (const std::wstring& f : {parent + L"\\evil-2.0.exe", grand + L"\\evil-2.0.exe",
-                                  grand + L"\\2.0.exe", L"C:\\evil-2.0.exe"})
+    std::vector<std::wstring> outside = {parent + L"\\evil-2.0.exe", grand + L"\\evil-2.0.exe",
+                                         grand + L"\\evil.exe", L"C:\\evil-2.0.exe"};
+    for (const std::wstring& f : outside)
         EXPECT_FALSE(FileExists(f)) << Narrow(f);
 }
 
