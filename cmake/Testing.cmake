@@ -2,6 +2,9 @@
 # One test program, registered as one ctest test. On the Windows build ctest
 # runs it through Wine (CMAKE_CROSSCOMPILING_EMULATOR).
 function(qm_add_test)
+  if(QM_FUZZ)  # the fuzz build has fuzzers only
+    return()
+  endif()
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LOCK;DEPENDS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest gtest_main)

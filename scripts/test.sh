@@ -13,6 +13,11 @@ trap 'winenv_stop' EXIT
 status=0
 echo "== host tests (sanitizers)"
 ctest --test-dir build/host --output-on-failure -j2 || status=1
+echo "== fuzz targets: corpus replay and a brief run each"
+CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DQM_FUZZ=ON -DQM_FUZZ_SECONDS=10 \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/fuzz -j"$(nproc)" >/dev/null
+ctest --test-dir build/fuzz --output-on-failure -j2 || status=1
 echo "== Windows tests (Wine)"
 ctest --test-dir build/win32 --output-on-failure -j2 || status=1
 exit $status

@@ -1,0 +1,277 @@
+#include "catalogue/MyXMLDocument.h"
+
+#include "catalogue/ParserInput.h"
+#include "system/FileWrite.h"
+#include "system/TextCodec.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
+#include <utility>
+
+namespace MyXML {
+
+namespace {
+
+const wchar_t kDeclaration[] = L"<?xml version='1.0' encoding='UTF-8'?>";
+
+// Text up to its first terminator, as the system converters take it.
+std::string ToUtf8UpToTerminator(const std::wstring& text) {
+    return WideToBytes(text.c_str(), std::wcslen(text.c_str()), CodePage::Utf8);
+}
+
+std::wstring AnsiToWide(const char* text) {
+    if (!text)
+        return std::wstring();
+    return BytesToWide(text, std::strlen(text), CodePage::ThreadAnsi);
+}
+
+// Reads the whole file; false when it can't be opened or read.
+bool ReadWholeFile(const std::string& narrowPath, std::string& bytes) {
+    if (narrowPath.empty())
+        return false;
+    std::FILE* file = std::fopen(narrowPath.c_str(), "rb");
+    if (!file)
+        return false;
+    std::string content;
+    char buffer[16384];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        content.append(buffer, got);
+    bool ok = !std::ferror(file);
+    std::fclose(file);
+    if (ok)
+        bytes.swap(content);
+    return ok;
+}
+
+std::wstring FormatNumber(const char* format, double value) {
+    char buffer[512];
+    int n = std::snprintf(buffer, sizeof buffer, format, value);
+    if (n < 0)
+        return std::wstring();
+    return AnsiToWide(buffer);
+}
+
+std::wstring FormatNumber(const char* format, int value) {
+    char buffer[32];
+    int n = std::snprintf(buffer, sizeof buffer, format, value);
+    if (n < 0)
+        return std::wstring();
+    return AnsiToWide(buffer);
+}
+
+}  // namespace
+
+CStringReadCallBack::CStringReadCallBack(const std::wstring& text)
+    : m_utf8(ToUtf8UpToTerminator(text)), m_nPosition(0) {}
+
+CStringReadCallBack::CStringReadCallBack(std::string utf8, bool)
+    : m_utf8(std::move(utf8)), m_nPosition(0) {}
+
+int CStringReadCallBack::read(void* buffer, int sizeToRead) {
+    if (!buffer || sizeToRead <= 0)
+        return 0;
+    size_t remaining = m_utf8.size() - static_cast<size_t>(m_nPosition);
+    size_t count = static_cast<size_t>(sizeToRead) < remaining ? static_cast<size_t>(sizeToRead)
+                                                                : remaining;
+    if (count > 0)
+        std::memcpy(buffer, m_utf8.data() + m_nPosition, count);
+    m_nPosition += static_cast<int>(count);
+    return static_cast<int>(count);
+}
+
+long CStringReadCallBack::getSize() const {
+    return static_cast<long>(m_utf8.size());
+}
+
+CMyXMLDocument::CMyXMLDocument() : m_pReader(nullptr) {}
+
+CMyXMLDocument::~CMyXMLDocument() {
+    delete m_pReader;
+}
+
+void CMyXMLDocument::OpenBytes(std::string bytes) {
+    delete m_pReader;
+    m_pReader = nullptr;
+    // The parser reads past the end of some malformed texts; it only ever
+    // sees the part it can read safely.
+    CStringReadCallBack* callback =
+        new (std::nothrow) CStringReadCallBack(PrepareParserInput(bytes), true);
+    if (!callback)
+        return;
+    // The reader takes the whole text at creation and deletes the callback.
+    m_pReader = irr::io::createIrrXMLReader(callback, true);
+}
+
+int CMyXMLDocument::OpenFile(const std::wstring& path) {
+    std::string narrow = WideToBytes(path.c_str(), std::wcslen(path.c_str()), CodePage::ThreadAnsi);
+    std::string bytes;
+    // An unreadable file gives a parser without nodes.
+    ReadWholeFile(narrow, bytes);
+    OpenBytes(std::move(bytes));
+    return m_pReader ? 0 : -1;
+}
+
+int CMyXMLDocument::OpenString(const std::wstring& text) {
+    OpenBytes(ToUtf8UpToTerminator(text));
+    return m_pReader ? 0 : -1;
+}
+
+int CMyXMLDocument::ReadNode(CMyXMLNode* node) {
+    if (!m_pReader || !node)
+        return -1;
+    return ReadInto(*node);
+}
+
+int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
+    using namespace irr::io;
+    node.BindMembers();
+    const std::wstring name = node.GetNodeName();
+
+    // The element may stand at any depth; the first node of that name wins.
+    while (AnsiToWide(m_pReader->getNodeName()) != name) {
+        if (!m_pReader->read())
+            return -1;
+    }
+    if (node.m_pText)
+        node.m_pText->clear();
+    if (m_pReader->getNodeType() != EXN_ELEMENT)
+        return 0;
+
+    const int attributeCount = static_cast<int>(m_pReader->getAttributeCount());
+    for (int i = 0; i < attributeCount; ++i) {
+        std::wstring attrName = AnsiToWide(m_pReader->getAttributeName(i));
+        const char* value = m_pReader->getAttributeValue(i);
+        if (!value)
+            continue;
+        auto s = node.m_StringAttributes.find(attrName);
+        if (s != node.m_StringAttributes.end()) {
+            if (s->second)
+                *s->second = Utf8ToWide(value);
+            continue;
+        }
+        auto f = node.m_FloatAttributes.find(attrName);
+        if (f != node.m_FloatAttributes.end()) {
+            if (f->second)
+                *f->second = static_cast<float>(std::atof(value));
+            continue;
+        }
+        auto n = node.m_IntAttributes.find(attrName);
+        if (n != node.m_IntAttributes.end() && n->second)
+            *n->second = static_cast<int>(std::strtol(value, nullptr, 10));
+    }
+
+    if (m_pReader->isEmptyElement())
+        return 0;
+
+    const std::wstring elementName = AnsiToWide(m_pReader->getNodeName());
+    m_pReader->read();
+
+    // Only the node right after the start tag counts as the element's text.
+    EXML_NODE type = m_pReader->getNodeType();
+    if ((type == EXN_TEXT || type == EXN_CDATA) && node.m_pText) {
+        *node.m_pText = Utf8ToWide(m_pReader->getNodeData());
+        node.m_nTextKind = type == EXN_CDATA ? TEXT_CDATA : TEXT_PLAIN;
+    }
+
+    for (;;) {
+        type = m_pReader->getNodeType();
+        std::wstring current = AnsiToWide(m_pReader->getNodeName());
+        if (type == EXN_ELEMENT_END && current == elementName)
+            return 0;
+        // Only element starts are looked up: a text whose content happens to
+        // equal a child's name is no element. Elements inside unregistered
+        // elements are still examined here, so a registered child wrapped in
+        // an unknown element is read all the same.
+        if (type == EXN_ELEMENT) {
+            auto child = node.m_Children.find(current);
+            if (child != node.m_Children.end()) {
+                if (child->second)
+                    ReadInto(*child->second);
+            } else {
+                auto list = node.m_ChildLists.find(current);
+                if (list != node.m_ChildLists.end() && list->second &&
+                    list->second->Count() > 0) {
+                    CNodeListBase& nodes = *list->second;
+                    CMyXMLNode* fresh = nodes.At(0)->CreateNew();
+                    if (fresh) {
+                        fresh->m_bPrototype = false;
+                        ReadInto(*fresh);
+                        nodes.Append(fresh);
+                        if (nodes.At(0)->m_bPrototype)
+                            nodes.EraseAt(0);
+                    }
+                }
+            }
+        }
+        if (!m_pReader->read())
+            return -1;
+    }
+}
+
+void CMyXMLDocument::WriteNode(const CMyXMLNode& node, std::wstring& out) const {
+    const std::wstring name = node.GetNodeName();
+    out += L'<';
+    out += name;
+    for (const auto& a : node.m_IntAttributes) {
+        if (a.second)
+            out += L" " + a.first + L"='" + FormatNumber("%d", *a.second) + L"'";
+    }
+    for (const auto& a : node.m_FloatAttributes) {
+        if (a.second)
+            out += L" " + a.first + L"='" + FormatNumber("%f", static_cast<double>(*a.second)) +
+                   L"'";
+    }
+    for (const auto& a : node.m_StringAttributes) {
+        if (a.second)
+            out += L" " + a.first + L"='" + EscapeXml(*a.second) + L"'";
+    }
+    // Never self-closed: an element without content is a start tag directly
+    // followed by its end tag.
+    out += L'>';
+    for (const auto& c : node.m_Children) {
+        if (c.second)
+            WriteNode(*c.second, out);
+    }
+    for (const auto& l : node.m_ChildLists) {
+        if (!l.second)
+            continue;
+        for (size_t i = 0; i < l.second->Count(); ++i) {
+            const CMyXMLNode* child = l.second->At(i);
+            if (child && !child->m_bPrototype)
+                WriteNode(*child, out);
+        }
+    }
+    if (node.m_pText) {
+        if (node.m_nTextKind == TEXT_CDATA)
+            out += L"<![CDATA[" + *node.m_pText + L"]]>";
+        else if (node.m_nTextKind == TEXT_PLAIN)
+            out += EscapeXml(*node.m_pText);
+    }
+    out += L"</" + name + L">";
+}
+
+std::wstring CMyXMLDocument::NodeToString(const CMyXMLNode* node) const {
+    std::wstring text;
+    if (node)
+        WriteNode(*node, text);
+    return text;
+}
+
+int CMyXMLDocument::SaveFile(const CMyXMLNode* node, const std::wstring& path) const {
+    if (!node)
+        return -1;
+    std::wstring text = kDeclaration + NodeToString(node);
+    return CreateAndWriteFile(path, ToUtf8UpToTerminator(text)) ? 0 : -1;
+}
+
+bool CMyXMLDocument::CopyNode(const CMyXMLNode* source, CMyXMLNode* target) {
+    if (OpenString(NodeToString(source)) != 0)
+        return false;
+    return ReadNode(target) == 0;
+}
+
+}  // namespace MyXML

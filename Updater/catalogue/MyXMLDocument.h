@@ -1,0 +1,69 @@
+#pragma once
+
+#include "catalogue/MyXMLNode.h"
+
+#include <irrXML.h>
+
+#include <string>
+
+namespace MyXML {
+
+// Lets the parser read from UTF-8 bytes in memory instead of a file.
+class CStringReadCallBack : public irr::io::IFileReadCallBack {
+public:
+    // Stores the text, up to its terminator, converted to UTF-8.
+    explicit CStringReadCallBack(const std::wstring& text);
+    // Stores the bytes as they are.
+    explicit CStringReadCallBack(std::string utf8, bool /*bytesTag*/);
+
+    // Copies min(size, remaining) bytes from the read position into buffer,
+    // advances the position by that count and returns it.
+    int read(void* buffer, int sizeToRead) override;
+    // The total number of bytes.
+    long getSize() const override;
+
+private:
+    std::string m_utf8;
+    int m_nPosition;
+};
+
+// One parser over one document, with the generic reading, writing, saving
+// and copying of element classes. Used for one task and then destroyed.
+// Results: 0 for success, -1 for failure unless stated otherwise.
+class CMyXMLDocument {
+public:
+    CMyXMLDocument();
+    ~CMyXMLDocument();
+    CMyXMLDocument(const CMyXMLDocument&) = delete;
+    CMyXMLDocument& operator=(const CMyXMLDocument&) = delete;
+
+    // Opens the file (the path goes through the thread's ANSI code page, as
+    // the parser takes narrow names). A missing or unreadable file is not
+    // reported here: the parser then delivers no nodes and ReadNode fails.
+    int OpenFile(const std::wstring& path);
+    // Opens a parser over the text.
+    int OpenString(const std::wstring& text);
+    // Fills node and its registered descendants from the first element of
+    // its name, at any depth from the current parser position. -1 without a
+    // parser, when the element is missing or the input ends inside it (what
+    // was read so far stays in the nodes).
+    int ReadNode(CMyXMLNode* node);
+    // The node's XML text in the normalised one-line form, without an XML
+    // declaration; empty for a null node.
+    std::wstring NodeToString(const CMyXMLNode* node) const;
+    // Writes the declaration and the node as UTF-8 (no byte order mark) to a
+    // newly created or truncated file.
+    int SaveFile(const CMyXMLNode* node, const std::wstring& path) const;
+    // Deep copy through text: NodeToString of source read into target. True
+    // when both steps succeed.
+    bool CopyNode(const CMyXMLNode* source, CMyXMLNode* target);
+
+private:
+    void OpenBytes(std::string bytes);
+    int ReadInto(CMyXMLNode& node);
+    void WriteNode(const CMyXMLNode& node, std::wstring& out) const;
+
+    irr::io::IrrXMLReader* m_pReader;
+};
+
+}  // namespace MyXML

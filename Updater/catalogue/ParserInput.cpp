@@ -1,0 +1,170 @@
+#include "catalogue/ParserInput.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace MyXML {
+
+namespace {
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+uint32_t Unit(const std::string& b, size_t at, size_t width, bool bigEndian) {
+    uint32_t v = 0;
+    for (size_t k = 0; k < width; ++k) {
+        uint32_t byte = static_cast<unsigned char>(b[at + k]);
+        v |= bigEndian ? byte << (8 * (width - 1 - k)) : byte << (8 * k);
+    }
+    return v;
+}
+
+// UTF-16 and UTF-32 documents: the parser keeps the low 8 bits of every unit
+// and stops at the first zero unit.
+std::string Narrowed(const std::string& b, size_t width, bool bigEndian) {
+    std::string text;
+    for (size_t at = width; at + width <= b.size(); at += width) {
+        uint32_t u = Unit(b, at, width, bigEndian);
+        if (u == 0)
+            break;
+        text += static_cast<char>(u & 0xFF);
+    }
+    return text;
+}
+
+// The 8-bit text the parser works on, in the order the parser tests the marks.
+std::string ParserText(const std::string& b) {
+    auto starts = [&b](const char* mark, size_t n) { return b.size() >= n && b.compare(0, n, mark, n) == 0; };
+    std::string text;
+    if (starts("\x00\x00\xFE\xFF", 4))
+        text = Narrowed(b, 4, true);
+    else if (starts("\xFF\xFE\x00\x00", 4))
+        text = Narrowed(b, 4, false);
+    else if (starts("\xFE\xFF", 2))
+        text = Narrowed(b, 2, true);
+    else if (starts("\xFF\xFE", 2))
+        text = Narrowed(b, 2, false);
+    else if (starts("\xEF\xBB\xBF", 3))
+        text = b.substr(3);
+    else
+        text = b;
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos)
+        text.resize(nul);
+    return text;
+}
+
+// Walks the text as the parser does, node by node. Returns the length of
+// the prefix that the parser reads without leaving the text.
+size_t SafeLength(const std::string& s) {
+    const size_t n = s.size();
+    size_t i = 0;
+    for (;;) {
+        size_t lt = s.find('<', i);
+        if (lt == std::string::npos)
+            return n;  // only text is left
+        size_t p = lt + 1;
+        if (p >= n)
+            return lt;
+        char kind = s[p];
+        if (kind == '/' || kind == '?') {
+            size_t gt = s.find('>', p);
+            if (gt == std::string::npos)
+                return lt;
+            i = gt + 1;
+        } else if (kind == '!' && p + 1 < n && s[p + 1] == '[') {
+            // CDATA: the parser steps over up to eight characters, then
+            // looks for "]]>", whose end must not lie before the start.
+            size_t begin = p;
+            for (int count = 0; begin < n && count < 8; ++count)
+                ++begin;
+            if (begin >= n)
+                return n;  // the parser stops at the end
+            size_t q = begin;
+            for (; q < n; ++q) {
+                if (s[q] == '>' && s[q - 1] == ']' && s[q - 2] == ']')
+                    break;
+            }
+            if (q >= n)
+                return n;  // unterminated: an empty section, then the end
+            if (q - 2 < begin)
+                return lt;
+            i = q + 1;
+        } else if (kind == '!') {
+            // Comment or declaration: nested < and > are counted, and the
+            // text must be long enough for the parser's "-->" arithmetic.
+            size_t begin = p + 1;
+            size_t q = begin;
+            int depth = 1;
+            for (; q < n && depth > 0; ++q) {
+                if (s[q] == '>')
+                    --depth;
+                else if (s[q] == '<')
+                    ++depth;
+            }
+            if (depth > 0 || q < begin + 5)
+                return lt;
+            i = q;
+        } else {
+            // Element start: its name, then attributes up to '>'.
+            size_t q = p;
+            while (q < n && s[q] != '>' && !IsSpace(s[q]))
+                ++q;
+            if (q >= n)
+                return lt;
+            bool ended = false;  // the parser stopped at the end of the text
+            while (!ended) {
+                if (q >= n)
+                    return lt;
+                char c = s[q];
+                if (c == '>') {
+                    ++q;
+                    break;
+                }
+                if (IsSpace(c)) {
+                    ++q;
+                } else if (c == '/') {
+                    // "/": the parser takes the next character as the '>'.
+                    q += 2;
+                    break;
+                } else {
+                    while (q < n && !IsSpace(s[q]) && s[q] != '=')
+                        ++q;
+                    if (q >= n)
+                        return lt;
+                    ++q;
+                    while (q < n && s[q] != '"' && s[q] != '\'')
+                        ++q;
+                    if (q >= n) {
+                        ended = true;
+                        break;
+                    }
+                    char quote = s[q++];
+                    while (q < n && s[q] != quote)
+                        ++q;
+                    if (q >= n) {
+                        ended = true;
+                        break;
+                    }
+                    ++q;
+                }
+            }
+            if (ended)
+                return n;
+            if (q >= n)
+                return n;
+            i = q;
+        }
+    }
+}
+
+}  // namespace
+
+std::string PrepareParserInput(const std::string& bytes) {
+    std::string text = ParserText(bytes);
+    text.resize(SafeLength(text));
+    return text;
+}
+
+}  // namespace MyXML

@@ -1,0 +1,24 @@
+#include "catalogue/Update.h"
+
+#include <new>
+
+CUpdate::CUpdate() {
+    BindMembers();
+}
+
+void CUpdate::BindMembers() {
+    ClearRegistrations();
+    m_pText = nullptr;
+    BindString(L"intname", intname);
+    BindString(L"version", version);
+    BindString(L"installerurl", installerurl);
+    BindString(L"whatsnewurl", whatsnewurl);
+}
+
+std::wstring CUpdate::GetNodeName() const {
+    return L"update";
+}
+
+MyXML::CMyXMLNode* CUpdate::CreateNew() const {
+    return new (std::nothrow) CUpdate();
+}

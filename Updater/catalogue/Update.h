@@ -1,0 +1,20 @@
+#pragma once
+
+#include "catalogue/MyXMLNode.h"
+
+#include <string>
+
+// Element "update": the update manifest a product's updateurl points to. All
+// attributes are empty when absent. The Updater only reads it.
+class CUpdate : public MyXML::CMyXMLNode {
+public:
+    CUpdate();
+    void BindMembers() override;
+    std::wstring GetNodeName() const override;
+    MyXML::CMyXMLNode* CreateNew() const override;
+
+    std::wstring intname;       // part of the installer's file name
+    std::wstring version;       // version offered
+    std::wstring installerurl;  // its digest lies at this address + ".md5"
+    std::wstring whatsnewurl;   // page shown after a successful update
+};

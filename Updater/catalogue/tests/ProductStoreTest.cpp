@@ -1,0 +1,231 @@
+// The product store on real files under Wine.
+#include "catalogue/ProductStore.h"
+
+#include "system/Handles.h"
+#include "system/RunContext.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testsupport::Hex;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+const char kDecl[] = "<?xml version='1.0' encoding='UTF-8'?>";
+
+std::string Bytes(const std::wstring& path) {
+    std::string bytes;
+    return ReadFileBytes(path, bytes) ? bytes : std::string("<missing>");
+}
+
+std::string ProductXml(const std::string& intname, const std::string& needadmin,
+                       const std::string& extra = "") {
+    return "<product intname='" + intname + "' needadmin='" + needadmin + "' version='1.0'" +
+           extra + "/>";
+}
+
+// A store over two files in a fresh folder.
+struct StoreFixture {
+    explicit StoreFixture(const wchar_t* tag)
+        : dir(tag), machine(dir / L"MachineProducts.xml"), user(dir / L"UserProducts.xml"),
+          store(machine, user) {}
+    HRESULT Add(const std::string& xml) {
+        std::wstring info = dir / L"info.xml";
+        if (!WriteFileBytes(info, xml))
+            return E_UNEXPECTED;
+        return store.AddProductFromFile(info);
+    }
+    TempDir dir;
+    std::wstring machine;
+    std::wstring user;
+    CProductStore store;
+};
+
+TEST(ProductStore, DefaultPathsBesideTheLogs) {
+    CProductStore store;
+    EXPECT_EQ(GetExeParentFolder() + L"\\MachineProducts.xml", store.MachineProductsPath());
+    EXPECT_EQ(GetLocalAppDataFolder() + L"\\UserProducts.xml", store.UserProductsPath());
+}
+
+TEST(ProductStore, NeedadminChoosesTheFileAndTheFileIsNormalised) {
+    StoreFixture f(L"store-choose");
+    ASSERT_EQ(S_OK, f.Add("<setup><product intname='m' needadmin='yes' version='2.0'>"
+                          "<unistallactions><action type='kill' file='m.exe'/></unistallactions>"
+                          "</product></setup>"));
+    EXPECT_EQ(std::string(kDecl) +
+                  "<products><product friendlyname='' intname='m' needadmin='yes' productdir='' "
+                  "uninstall='' updateurl='' version='2.0'><registryactions></registryactions>"
+                  "<unistallactions><action file='m.exe' param='' type='kill'></action>"
+                  "</unistallactions></product></products>",
+              Bytes(f.machine));
+    EXPECT_EQ("<missing>", Bytes(f.user));
+
+    for (const char* other : {"Yes", "true", "YES", ""})
+        ASSERT_EQ(S_OK, f.Add(ProductXml(std::string("u-") + other, other))) << other;
+    EXPECT_EQ(1, f.store.CountMachineProducts());
+    EXPECT_EQ(4, f.store.CountUserProducts());
+    CProducts users;
+    ASSERT_EQ(S_OK, f.store.LoadUserProducts(users));
+    EXPECT_TRUE(CProductStore::ContainsProduct(users, L"u-Yes"));
+    EXPECT_FALSE(CProductStore::ContainsProduct(users, L"m"));
+}
+
+TEST(ProductStore, ReplacedProductMovesToTheEndWithNothingOfTheOldEntry) {
+    StoreFixture f(L"store-replace");
+    ASSERT_EQ(S_OK, f.Add("<product intname='a' friendlyname='Old' version='1'>"
+                          "<registryactions><key action='delete' root='HKCU' key='K'/>"
+                          "</registryactions></product>"));
+    ASSERT_EQ(S_OK, f.Add(ProductXml("b", "")));
+    ASSERT_EQ(S_OK, f.Add("<product intname='a' version='2'/>"));
+    EXPECT_EQ(std::string(kDecl) +
+                  "<products><product friendlyname='' intname='b' needadmin='' productdir='' "
+                  "uninstall='' updateurl='' version='1.0'><registryactions></registryactions>"
+                  "<unistallactions></unistallactions></product>"
+                  "<product friendlyname='' intname='a' needadmin='' productdir='' uninstall='' "
+                  "updateurl='' version='2'><registryactions></registryactions>"
+                  "<unistallactions></unistallactions></product></products>",
+              Bytes(f.user));
+}
+
+TEST(ProductStore, RemovalFromBothFilesAndExactNames) {
+    StoreFixture f(L"store-remove");
+    ASSERT_EQ(S_OK, f.Add(ProductXml("twin", "yes")));
+    ASSERT_EQ(S_OK, f.Add(ProductXml("other", "yes")));
+    ASSERT_EQ(S_OK, f.Add(ProductXml("twin", "no")));
+    EXPECT_EQ(E_FAIL, f.store.RemoveProduct(L"TWIN"));
+    EXPECT_EQ(2, f.store.CountMachineProducts());
+    EXPECT_EQ(S_OK, f.store.RemoveProduct(L"twin"));
+    EXPECT_EQ(1, f.store.CountMachineProducts());
+    EXPECT_EQ(0, f.store.CountUserProducts());
+    EXPECT_EQ(std::string(kDecl) + "<products></products>", Bytes(f.user));
+    EXPECT_EQ(E_FAIL, f.store.RemoveProduct(L"twin"));
+}
+
+TEST(ProductStore, CountingAndLoading) {
+    StoreFixture f(L"store-count");
+    EXPECT_EQ(-1, f.store.CountMachineProducts());  // missing
+    CProducts products;
+    EXPECT_EQ(E_FAIL, f.store.LoadMachineProducts(products));
+    ASSERT_TRUE(f.store.CreateEmptyProductsFile(f.machine));
+    EXPECT_EQ(std::string(kDecl) + "<products></products>", Bytes(f.machine));
+    EXPECT_EQ(0, f.store.CountMachineProducts());
+    ASSERT_TRUE(WriteFileBytes(f.user, "<products><product intname='x'>"));  // cut off
+    EXPECT_EQ(-1, f.store.CountUserProducts());
+    ASSERT_TRUE(WriteFileBytes(f.user, "\xEF\xBB\xBF<products><product intname='x'/></products>"));
+    EXPECT_EQ(1, f.store.CountUserProducts());
+    EXPECT_FALSE(f.store.CreateEmptyProductsFile(f.dir / L"no-folder\\x.xml"));
+}
+
+TEST(ProductStore, BadProductFileChangesNothing) {
+    StoreFixture f(L"store-badinfo");
+    EXPECT_EQ(E_FAIL, f.store.AddProductFromFile(f.dir / L"missing.xml"));
+    EXPECT_EQ(E_FAIL, f.Add("<products><update intname='x'/></products>"));
+    EXPECT_EQ(E_FAIL, f.Add("<product intname='x'"));
+    EXPECT_EQ("<missing>", Bytes(f.machine));
+    EXPECT_EQ("<missing>", Bytes(f.user));
+}
+
+TEST(ProductStore, PrototypeOfAnEmptyListIsNeverTakenForAProduct) {
+    StoreFixture f(L"store-prototype");
+    ASSERT_TRUE(f.store.CreateEmptyProductsFile(f.user));
+    CProducts products;
+    ASSERT_EQ(S_OK, f.store.LoadUserProducts(products));
+    ASSERT_EQ(1u, products.m_Products.size());  // the prototype, whose intname is empty
+    EXPECT_FALSE(CProductStore::ContainsProduct(products, L""));
+    CProductStore::RemoveProductEntry(products, L"");
+    EXPECT_EQ(1u, products.m_Products.size());
+    EXPECT_EQ(E_FAIL, f.store.RemoveProduct(L""));
+    EXPECT_EQ(std::string(kDecl) + "<products></products>", Bytes(f.user));
+    // A product registered without intname is still a product.
+    ASSERT_EQ(S_OK, f.Add("<product version='3'/>"));
+    EXPECT_EQ(1, f.store.CountUserProducts());
+    EXPECT_EQ(S_OK, f.store.RemoveProduct(L""));
+    EXPECT_EQ(0, f.store.CountUserProducts());
+}
+
+TEST(ProductStore, FailedWriteIsReportedAndKeepsTheOldFile) {
+    StoreFixture f(L"store-readonly");
+    ASSERT_EQ(S_OK, f.Add(ProductXml("kept", "yes")));
+    const std::string before = Bytes(f.machine);
+    ASSERT_TRUE(::SetFileAttributesW(f.machine.c_str(), FILE_ATTRIBUTE_READONLY));
+    HRESULT added = f.Add(ProductXml("new", "yes"));
+    EXPECT_EQ(E_FAIL, added) << Hex(added);
+    HRESULT removed = f.store.RemoveProduct(L"kept");
+    EXPECT_EQ(E_FAIL, removed) << Hex(removed);
+    EXPECT_EQ(before, Bytes(f.machine));
+    ::SetFileAttributesW(f.machine.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A reader elsewhere that holds the file open without allowing deletion.
+    {
+        UniqueFile reader(::CreateFileW(f.machine.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader.IsValid());
+        added = f.Add(ProductXml("new", "yes"));
+        EXPECT_EQ(E_FAIL, added) << Hex(added);
+    }
+    EXPECT_EQ(before, Bytes(f.machine));
+    EXPECT_EQ(S_OK, f.Add(ProductXml("new", "yes")));
+    EXPECT_EQ(2, f.store.CountMachineProducts());
+
+    // A folder that can't take the products file at all.
+    CProductStore nowhere(f.dir / L"missing\\MachineProducts.xml", f.dir / L"missing\\User.xml");
+    EXPECT_EQ(E_FAIL, nowhere.AddProductFromFile(f.dir / L"info.xml"));
+    // No temporary file is left behind.
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((f.dir / L"*.tmp").c_str(), &entry));
+    EXPECT_FALSE(find.IsValid());
+}
+
+TEST(ProductStore, TwentyWritersAtOnceLoseNothing) {
+    TempDir dir(L"store-writers");
+    // The writer's default store keeps machine products one folder above it.
+    std::wstring bin = dir / L"app\\bin";
+    ASSERT_TRUE(testsupport::CreateFolders(bin));
+    std::wstring writer = bin + L"\\writer.exe";
+    ASSERT_TRUE(testsupport::CopyFileTo(testsupport::TestBinPath(L"qm_store_writer.exe"), writer));
+    const int kWriters = 20;
+    std::vector<std::wstring> infos;
+    for (int i = 0; i < kWriters; ++i) {
+        wchar_t name[32];
+        _snwprintf(name, 31, L"info%02d.xml", i);
+        name[31] = L'\0';
+        infos.push_back(dir / name);
+        char product[128];
+        snprintf(product, sizeof product,
+                 "<product intname='p%02d' needadmin='yes' version='1.%d'/>", i, i);
+        ASSERT_TRUE(WriteFileBytes(infos.back(), product));
+    }
+    std::vector<UniqueHandle> running;
+    for (int i = 0; i < kWriters; ++i) {
+        running.emplace_back(testsupport::StartProcess(writer, L"\"" + infos[i] + L"\""));
+        ASSERT_TRUE(running.back().IsValid()) << i;
+    }
+    for (int i = 0; i < kWriters; ++i) {
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running[i].Get(), 120000)) << i;
+        DWORD code = 99;
+        ASSERT_TRUE(::GetExitCodeProcess(running[i].Get(), &code));
+        EXPECT_EQ(0u, code) << i;
+    }
+    CProductStore store(dir / L"app\\MachineProducts.xml", dir / L"unused.xml");
+    EXPECT_EQ(kWriters, store.CountMachineProducts());
+    CProducts products;
+    ASSERT_EQ(S_OK, store.LoadMachineProducts(products));
+    for (int i = 0; i < kWriters; ++i) {
+        wchar_t name[8];
+        _snwprintf(name, 7, L"p%02d", i);
+        name[7] = L'\0';
+        EXPECT_TRUE(CProductStore::ContainsProduct(products, name)) << i;
+    }
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((dir / L"app\\*.tmp").c_str(), &entry));
+    EXPECT_FALSE(find.IsValid());
+}
+
+}  // namespace

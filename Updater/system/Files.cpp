@@ -1,0 +1,155 @@
+#include "system/Files.h"
+
+#include "system/Handles.h"
+
+#include <shlwapi.h>
+
+namespace {
+
+bool IsDotEntry(const wchar_t* name) {
+    return ::lstrcmpW(name, L".") == 0 || ::lstrcmpW(name, L"..") == 0;
+}
+
+// The folder with a backslash added when missing (PathAddBackslashW rule).
+std::wstring Prefix(const std::wstring& folder) {
+    if (folder.empty() || folder.back() == L'\\')
+        return folder;
+    return folder + L"\\";
+}
+
+bool IsLinkedFolder(DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+void CollectFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
+    const std::wstring prefix = Prefix(folder);
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((prefix + L"*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (IsDotEntry(entry.cFileName))
+            continue;
+        std::wstring path = prefix + entry.cFileName;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!IsLinkedFolder(entry.dwFileAttributes))
+                CollectFiles(path, files);
+        } else {
+            files.push_back(path);
+        }
+    } while (::FindNextFileW(find.Get(), &entry));
+}
+
+}  // namespace
+
+bool FileExists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> ListSubfolders(const std::wstring& folder) {
+    std::vector<std::wstring> folders;
+    const std::wstring prefix = Prefix(folder);
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((prefix + L"*").c_str(), &entry));
+    if (!find)
+        return folders;
+    do {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDotEntry(entry.cFileName))
+            folders.push_back(prefix + entry.cFileName);
+    } while (::FindNextFileW(find.Get(), &entry));
+    return folders;
+}
+
+std::vector<std::wstring> ListFilesRecursive(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    CollectFiles(folder, files);
+    return files;
+}
+
+bool IsFileFree(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid();
+}
+
+bool AreFilesFree(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+        // The failure value has the directory bit set, so vanished paths are
+        // passed over like folders.
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsFileFree(path))
+            return false;
+    }
+    return true;
+}
+
+bool IsFolderFree(const std::wstring& folder) {
+    return AreFilesFree(ListFilesRecursive(folder));
+}
+
+bool DeleteFolderTree(const std::wstring& folder) {
+    const std::wstring prefix = folder + L"\\";
+    const std::wstring pattern = prefix + L"*";
+    if (pattern.size() >= MAX_PATH)
+        return false;  // beyond the supported path length
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!find)
+        return false;
+    // Every entry is examined, the first one too: it is "." on most file
+    // systems, but not on all.
+    for (bool more = true; more; more = ::FindNextFileW(find.Get(), &entry) != FALSE) {
+        if (IsDotEntry(entry.cFileName))
+            continue;
+        const std::wstring path = prefix + entry.cFileName;
+        if (IsLinkedFolder(entry.dwFileAttributes)) {
+            if (!::RemoveDirectoryW(path.c_str()))
+                return false;
+        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (!DeleteFolderTree(path))
+                return false;
+            ::RemoveDirectoryW(path.c_str());
+        } else if (!::DeleteFileW(path.c_str())) {
+            return false;
+        }
+    }
+    if (::GetLastError() != ERROR_NO_MORE_FILES)
+        return false;
+    find.Reset();
+    return ::RemoveDirectoryW(folder.c_str()) != FALSE;
+}
+
+bool ReplaceFileWith(const std::wstring& source, const std::wstring& target) {
+    const int kAttempts = 40;
+    const DWORD kRetryMs = 50;
+    // A read-only file is not replaced (Windows refuses it; Wine would not).
+    const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
+    if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
+        (targetAttributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (::MoveFileExW(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+            error != ERROR_LOCK_VIOLATION)
+            return false;
+        if (!FileExists(source))
+            return false;
+        ::Sleep(kRetryMs);
+    }
+    return false;
+}
+
+bool RemoveFile(const std::wstring& path) {
+    return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+std::wstring TemporarySiblingPath(const std::wstring& path) {
+    wchar_t pid[16];
+    _snwprintf(pid, 15, L"%lu", static_cast<unsigned long>(::GetCurrentProcessId()));
+    pid[15] = L'\0';
+    return path + L"." + pid + L".tmp";
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Files and folder trees. None of these logs or throws; failures end in
+// false or an empty list.
+
+// True when the path's attributes can be read (a folder counts as existing).
+bool FileExists(const std::wstring& path);
+// Full paths of the folder's immediate sub-folders, in enumeration order.
+std::vector<std::wstring> ListSubfolders(const std::wstring& folder);
+// Full paths of all files in the folder's tree, depth first, each folder's
+// files and sub-trees in enumeration order. Linked folders (junctions and
+// symbolic links) are not followed.
+std::vector<std::wstring> ListFilesRecursive(const std::wstring& folder);
+// True when the file can be opened for reading and writing while sharing
+// everything: false for the image of a running program or a file another
+// program holds open without write sharing.
+bool IsFileFree(const std::wstring& path);
+// True when every listed path that isn't a folder is free; paths that don't
+// exist and folders are passed over. True for an empty list.
+bool AreFilesFree(const std::vector<std::wstring>& paths);
+// AreFilesFree of the folder's whole tree (true when the folder is missing).
+bool IsFolderFree(const std::wstring& folder);
+// Removes the folder with everything in it. Stops at the first entry that
+// can't be removed (a read-only file, a file in use) and returns false,
+// leaving what was already removed removed. A linked folder inside the tree
+// is removed as a link; what it points to is left alone.
+bool DeleteFolderTree(const std::wstring& folder);
+// Replaces target with source in one step (source is renamed onto target),
+// so that target is always either the old or the new file. While another
+// program holds target open the replacement is retried for up to 2 s. A
+// read-only target is never replaced.
+bool ReplaceFileWith(const std::wstring& source, const std::wstring& target);
+// Deletes the file; true when it was deleted.
+bool RemoveFile(const std::wstring& path);
+// A name for a temporary file beside path, unique to this process:
+// path + "." + process id + ".tmp".
+std::wstring TemporarySiblingPath(const std::wstring& path);

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Finding and terminating processes by their executable's name. None of
+// these logs or throws.
+
+// Base name of the process's executable module, or "<unknown>" when the
+// process can't be opened for querying.
+std::wstring GetProcessName(uint32_t processId);
+// Terminates the process with exit code 0 without waiting for it to end;
+// true when the termination was accepted.
+bool TerminateProcessById(uint32_t processId);
+// Terminates every process (of the first 1024 listed) whose executable's base
+// name equals name without regard to case, extension included. Returns how
+// many matched (not how many were actually terminated); 0 when the process
+// list can't be read.
+int KillProcessesByName(const std::wstring& name);
