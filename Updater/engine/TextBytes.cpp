@@ -1,18 +1,12 @@
 #include "TextBytes.h"
 
 #include "system/Handles.h"
+#include "system/TextCodec.h"
 
-#include <vector>
+#include <cwchar>
 
 std::string WideToUtf8(const std::wstring& text) {
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return std::string();
-    std::vector<char> buffer(size);
-    if (::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer.data(), size, nullptr,
-                              nullptr) <= 0)
-        return std::string();
-    return std::string(buffer.data());
+    return WideToBytes(text.c_str(), std::wcslen(text.c_str()), CodePage::Utf8);
 }
 
 void WriteBytesToFile(const std::wstring& path, const std::string& bytes) {

@@ -1,8 +1,8 @@
 #include "ProcessLaunch.h"
 
+#include "Folders.h"
 #include "Handles.h"
 
-#include <shlwapi.h>
 #include <wtsapi32.h>
 
 #include <vector>
@@ -14,14 +14,6 @@ namespace {
 std::vector<wchar_t> BuildCommandLine(const std::wstring& program, const std::wstring& arguments) {
     std::wstring text = L"\"" + program + L"\" " + arguments;
     return std::vector<wchar_t>(text.c_str(), text.c_str() + text.size() + 1);
-}
-
-// The program's folder: its path without the last component.
-std::wstring ProgramFolder(const std::wstring& program) {
-    wchar_t folder[MAX_PATH] = {0};
-    ::lstrcpynW(folder, program.c_str(), MAX_PATH);
-    ::PathRemoveFileSpecW(folder);
-    return folder;
 }
 
 // Takes over the handles of a created process; waits for its end if asked.
@@ -37,7 +29,7 @@ bool FinishStart(const PROCESS_INFORMATION& pi, bool wait) {
 
 bool RunProcess(const std::wstring& program, const std::wstring& arguments, bool wait) {
     std::vector<wchar_t> commandLine = BuildCommandLine(program, arguments);
-    std::wstring folder = ProgramFolder(program);
+    std::wstring folder = GetParentFolder(program);
     STARTUPINFOW si;
     ::ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
@@ -59,7 +51,7 @@ bool RunProcessAsActiveUser(const std::wstring& program, const std::wstring& arg
     if (session == 0xFFFFFFFF || !::WTSQueryUserToken(session, token.Put()))
         return false;
     std::vector<wchar_t> commandLine = BuildCommandLine(program, arguments);
-    std::wstring folder = ProgramFolder(program);
+    std::wstring folder = GetParentFolder(program);
     wchar_t desktop[] = L"winsta0\\default";
     STARTUPINFOW si;
     ::ZeroMemory(&si, sizeof si);
