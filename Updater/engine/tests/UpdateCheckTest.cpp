@@ -141,7 +141,11 @@ protected:
                                       const std::wstring& logPath = std::wstring(),
                                       const std::wstring& workDir = std::wstring()) {
         std::wstring program = exe.empty() ? m_bin + L"\\Updater.exe" : exe;
-        EXPECT_EQ(0, RunAndWait(program, L"-runmode=checkupdate", 180000, workDir));
+        // Always a working folder of the test's own: an Updater that wrongly
+        // cleans up the working folder must not reach the build tree.
+        std::wstring cwd = workDir.empty() ? m_dir / L"cwd" : workDir;
+        CreateFolders(cwd);
+        EXPECT_EQ(0, RunAndWait(program, L"-runmode=checkupdate", 180000, cwd));
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(logPath.empty() ? UserLogPath() : logPath, bytes));
         std::vector<std::string> all = LogMessages(bytes);
@@ -527,13 +531,14 @@ TEST_F(UpdateCheck, SecondCheckInTheSameSessionOnlyLooksAtTheMutex) {
     WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
     std::wstring release = m_dir / L"release";
     ::SetEnvironmentVariableW(L"QM_HOLD", release.c_str());
-    HANDLE first = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate");
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    HANDLE first = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", m_dir / L"cwd");
     ASSERT_NE(nullptr, first);
     // The first run is inside its installer, holding the check-update mutex.
     ASSERT_TRUE(WaitFor([&] { return Records().size() == 1; }, 120000));
     std::string before;
     ReadFileBytes(UserLogPath(), before);
-    ASSERT_EQ(0, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 60000));
+    ASSERT_EQ(0, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 60000, m_dir / L"cwd"));
     std::string after;
     ReadFileBytes(UserLogPath(), after);
     std::vector<std::string> added = LogMessages(after.substr(before.size()));
