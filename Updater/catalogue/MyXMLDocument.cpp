@@ -68,8 +68,8 @@ std::wstring FormatNumber(const char* format, int value) {
 CStringReadCallBack::CStringReadCallBack(const std::wstring& text)
     : m_utf8(ToUtf8UpToTerminator(text)), m_nPosition(0) {}
 
-CStringReadCallBack::CStringReadCallBack(std::string utf8, bool)
-    : m_utf8(std::move(utf8)), m_nPosition(0) {}
+CStringReadCallBack::CStringReadCallBack(Utf8Bytes utf8)
+    : m_utf8(std::move(utf8.bytes)), m_nPosition(0) {}
 
 int CStringReadCallBack::read(void* buffer, int sizeToRead) {
     if (!buffer || sizeToRead <= 0)
@@ -98,8 +98,8 @@ void CMyXMLDocument::OpenBytes(std::string bytes) {
     m_pReader = nullptr;
     // The parser reads past the end of some malformed texts; it only ever
     // sees the part it can read safely.
-    CStringReadCallBack* callback =
-        new (std::nothrow) CStringReadCallBack(PrepareParserInput(bytes), true);
+    CStringReadCallBack::Utf8Bytes safe{PrepareParserInput(bytes)};
+    CStringReadCallBack* callback = new (std::nothrow) CStringReadCallBack(std::move(safe));
     if (!callback)
         return;
     // The reader takes the whole text at creation and deletes the callback.
@@ -144,9 +144,11 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
     const int attributeCount = static_cast<int>(m_pReader->getAttributeCount());
     for (int i = 0; i < attributeCount; ++i) {
         std::wstring attrName = AnsiToWide(m_pReader->getAttributeName(i));
-        const char* value = m_pReader->getAttributeValue(i);
-        if (!value)
+        const char* reported = m_pReader->getAttributeValue(i);
+        if (!reported)
             continue;
+        const std::string unguarded = WithoutEntityGuard(reported);
+        const char* value = unguarded.c_str();
         auto s = node.m_StringAttributes.find(attrName);
         if (s != node.m_StringAttributes.end()) {
             if (s->second)
@@ -173,7 +175,7 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node) {
     // Only the node right after the start tag counts as the element's text.
     EXML_NODE type = m_pReader->getNodeType();
     if ((type == EXN_TEXT || type == EXN_CDATA) && node.m_pText) {
-        *node.m_pText = Utf8ToWide(m_pReader->getNodeData());
+        *node.m_pText = Utf8ToWide(WithoutEntityGuard(m_pReader->getNodeData()).c_str());
         node.m_nTextKind = type == EXN_CDATA ? TEXT_CDATA : TEXT_PLAIN;
     }
 

@@ -13,8 +13,11 @@ class CStringReadCallBack : public irr::io::IFileReadCallBack {
 public:
     // Stores the text, up to its terminator, converted to UTF-8.
     explicit CStringReadCallBack(const std::wstring& text);
-    // Stores the bytes as they are.
-    explicit CStringReadCallBack(std::string utf8, bool /*bytesTag*/);
+    // Stores bytes that are already UTF-8, as they are.
+    struct Utf8Bytes {
+        std::string bytes;
+    };
+    explicit CStringReadCallBack(Utf8Bytes utf8);
 
     // Copies min(size, remaining) bytes from the read position into buffer,
     // advances the position by that count and returns it.

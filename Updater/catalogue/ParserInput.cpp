@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace MyXML {
+
+const char kEntityGuard[] = "\x01\x01";
 
 namespace {
 
@@ -56,14 +59,18 @@ std::string ParserText(const std::string& b) {
 }
 
 // Walks the text as the parser does, node by node. Returns the length of
-// the prefix that the parser reads without leaving the text.
-size_t SafeLength(const std::string& s) {
+// the prefix that the parser reads without leaving the text, and where the
+// guard goes: at the end of every attribute value and text that holds an
+// entity.
+size_t SafeLength(const std::string& s, std::vector<size_t>& guards) {
     const size_t n = s.size();
     size_t i = 0;
     for (;;) {
         size_t lt = s.find('<', i);
         if (lt == std::string::npos)
-            return n;  // only text is left
+            return n;  // only text is left, which the parser never reports
+        if (s.find('&', i) < lt)
+            guards.push_back(lt);
         size_t p = lt + 1;
         if (p >= n)
             return lt;
@@ -141,12 +148,15 @@ size_t SafeLength(const std::string& s) {
                         break;
                     }
                     char quote = s[q++];
+                    size_t valueBegin = q;
                     while (q < n && s[q] != quote)
                         ++q;
                     if (q >= n) {
                         ended = true;
                         break;
                     }
+                    if (s.find('&', valueBegin) < q)
+                        guards.push_back(q);
                     ++q;
                 }
             }
@@ -163,7 +173,35 @@ size_t SafeLength(const std::string& s) {
 
 std::string PrepareParserInput(const std::string& bytes) {
     std::string text = ParserText(bytes);
-    text.resize(SafeLength(text));
+    // The guard must be the only source of its character; the character is
+    // not allowed in XML anyway.
+    for (char& c : text) {
+        if (c == kEntityGuard[0])
+            c = '?';
+    }
+    std::vector<size_t> guards;
+    const size_t safe = SafeLength(text, guards);
+    std::string prepared;
+    prepared.reserve(safe + 2 * guards.size());
+    size_t from = 0;
+    for (size_t at : guards) {
+        if (at > safe)
+            break;
+        prepared.append(text, from, at - from);
+        prepared += kEntityGuard;
+        from = at;
+    }
+    prepared.append(text, from, safe - from);
+    return prepared;
+}
+
+std::string WithoutEntityGuard(const char* value) {
+    if (!value)
+        return std::string();
+    std::string text(value);
+    const size_t guard = sizeof kEntityGuard - 1;
+    if (text.size() >= guard && text.compare(text.size() - guard, guard, kEntityGuard) == 0)
+        text.resize(text.size() - guard);
     return text;
 }
 

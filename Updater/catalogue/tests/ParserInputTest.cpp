@@ -60,6 +60,27 @@ TEST(ParserInput, UnsafeConstructsAreCutBeforeTheirStart) {
     EXPECT_EQ("<a><![CDATA[x", PrepareParserInput("<a><![CDATA[x"));
 }
 
+TEST(ParserInput, OneCharacterAfterTheLastEntityIsKept) {
+    // The parser alone reads 'AT&amp;T' as "AT&".
+    for (const wchar_t* value : {L"AT&T", L"a&b", L"&x", L"x&", L"&&", L"<>", L"a<b & 'c'", L"&amp;"}) {
+        CProducts products;
+        CProduct* p = new CProduct();
+        p->intname = value;
+        products.m_Products.push_back(p);
+        MyXML::CMyXMLDocument doc;
+        CProducts back;
+        ASSERT_TRUE(doc.CopyNode(&products, &back));
+        ASSERT_EQ(1u, back.m_Products.RealCount());
+        EXPECT_EQ(std::wstring(value), back.m_Products[0]->intname);
+    }
+    // A guard character in the input can't pass for the guard.
+    CProducts products;
+    ASSERT_EQ(0, ReadProducts("<products><product intname='a&amp;\x01\x01'/></products>",
+                              products));
+    EXPECT_EQ(L"a&??", products.m_Products[0]->intname);
+    EXPECT_EQ("<a b='&amp;\x01\x01'>x&lt;\x01\x01</a>", PrepareParserInput("<a b='&amp;'>x&lt;</a>"));
+}
+
 TEST(ParserInput, EveryTruncationOfAProductsFileReadsSafely) {
     for (size_t len = 0; len < kDocument.size(); ++len) {
         CProducts products;

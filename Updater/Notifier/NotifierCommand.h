@@ -1,0 +1,33 @@
+#pragma once
+
+// The page shown by the Notifier talks back only through links whose address
+// begins with "command:". This module reads such an address and decides what
+// it asks for; it makes no platform call.
+
+#include <string>
+#include <vector>
+
+// A command carried by a "command:" address: the first field is the name,
+// each further field one argument, in order.
+struct CNotifierCommand {
+    std::wstring name;
+    std::vector<std::wstring> arguments;
+};
+
+// What the notification window does for a command.
+enum class NotifierAction {
+    None,          // cancel the navigation and do nothing else
+    Close,         // end the window with exit code 0
+    OpenExternal,  // open the first argument in the user's default handler
+};
+
+// True when address begins with exactly "command:" (letter case included).
+// command then receives the text after the prefix split at "|": runs of "|"
+// count as one separator and bars at either end yield no field; with no
+// field at all the name is empty. False leaves command untouched.
+bool ParseNotifierCommand(const std::wstring& address, CNotifierCommand& command);
+
+// The action for a parsed command: "close" closes, "external" with at least
+// one argument opens that argument, anything else (names compared exactly)
+// does nothing.
+NotifierAction ChooseNotifierAction(const CNotifierCommand& command);
