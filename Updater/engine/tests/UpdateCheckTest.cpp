@@ -8,6 +8,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 using namespace testsupport;
@@ -307,6 +309,89 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_FALSE(FileExists(m_prod + L"\\0.9"));
     EXPECT_TRUE(FileExists(m_prod + L"\\1.0"));
     EXPECT_TRUE(FileExists(m_prod + L"\\data"));
+}
+
+TEST_F(UpdateCheck, UninstallActionTypesAreMatchedExactly) {
+    Offer("pad", "pad", "2.0", "");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    for (const wchar_t* name : {L"server.exe", L"plain.exe", L"never.exe"})
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\" + name));
+    std::string actions =
+        "<unistallactions>"
+        "<action type='unregexe' file='server.exe' param='ignored'/>"
+        "<action type='Run' file='never.exe'/><action type=' run' file='never.exe'/>"
+        "<action type='KILL' file='never.exe'/><action type='run' file=''/>"
+        "<action type='run' file='plain.exe'/>"
+        "</unistallactions>";
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), Narrow(m_prod), actions));
+    RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\server.exe\" /unregserver", records[0].commandLine);
+    // An empty param leaves the space after the quoted path.
+    EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\plain.exe\" ", records[1].commandLine);
+    EXPECT_EQ("Setup_pad-2.0.exe", records[2].program);
+}
+
+struct WindowSearch {
+    std::vector<DWORD> processIds;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (::IsWindowVisible(window) &&
+        std::find(search->processIds.begin(), search->processIds.end(), pid) !=
+            search->processIds.end()) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of a running notifier.exe, or null.
+HWND FindNotifierWindow() {
+    WindowSearch search = {{}, nullptr};
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return nullptr;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (::lstrcmpiW(entry.szExeFile, L"notifier.exe") == 0)
+            search.processIds.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
+    ASSERT_TRUE(CopyFileTo(DistPath(L"notifier.exe"), m_bin + L"\\notifier.exe"));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"whatsnew.xsl"), m_bin + L"\\whatsnew.xsl"));
+    Offer("pad", "pad", "2.0", "<p>Shown for real</p>");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    HANDLE updater = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", m_dir / L"cwd");
+    ASSERT_NE(nullptr, updater);
+    HWND window = nullptr;
+    bool shown = WaitFor([&] { return (window = FindNotifierWindow()) != nullptr; }, 120000);
+    if (shown) {
+        // While the notice is up, the Updater waits and the file is there.
+        std::string content;
+        EXPECT_TRUE(ReadFileBytes(NotificationPath(), content));
+        EXPECT_EQ(NotificationFor("<p>Shown for real</p>"), content);
+        EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(updater, 500));
+        ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);  // as Escape does
+    }
+    DWORD ended = ::WaitForSingleObject(updater, 120000);
+    if (ended != WAIT_OBJECT_0)
+        ::TerminateProcess(updater, 1);
+    ::CloseHandle(updater);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(WAIT_OBJECT_0, ended);
+    EXPECT_FALSE(FileExists(NotificationPath()));
 }
 
 TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
