@@ -1,22 +1,12 @@
 #pragma once
 
-#include <map>
+#include "engine/SavedValues.h"
+
 #include <string>
 #include <vector>
 
 class CProduct;
 class CUpdate;
-
-// One registry value taken out of an installer's way: whether it existed,
-// and its type and data exactly as stored.
-struct CSavedValue {
-    bool existed = false;
-    unsigned long type = 0;
-    std::vector<unsigned char> data;
-};
-// The values preserved for one product update, keyed "<root>\<key>\<name>"
-// with the texts of the product's registry actions.
-typedef std::map<std::wstring, CSavedValue> CSavedValues;
 
 // The update engine: one update check over the products of the account the
 // Updater runs under, and everything it does for a product with a newer
