@@ -1,6 +1,7 @@
 #include "catalogue/MyXMLDocument.h"
 
 #include "catalogue/ParserInput.h"
+#include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/TextCodec.h"
 
@@ -26,25 +27,6 @@ std::wstring AnsiToWide(const char* text) {
     if (!text)
         return std::wstring();
     return BytesToWide(text, std::strlen(text), CodePage::ThreadAnsi);
-}
-
-// Reads the whole file; false when it can't be opened or read.
-bool ReadWholeFile(const std::string& narrowPath, std::string& bytes) {
-    if (narrowPath.empty())
-        return false;
-    std::FILE* file = std::fopen(narrowPath.c_str(), "rb");
-    if (!file)
-        return false;
-    std::string content;
-    char buffer[16384];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, got);
-    bool ok = !std::ferror(file);
-    std::fclose(file);
-    if (ok)
-        bytes.swap(content);
-    return ok;
 }
 
 std::wstring FormatNumber(const char* format, double value) {
@@ -107,10 +89,9 @@ void CMyXMLDocument::OpenBytes(std::string bytes) {
 }
 
 int CMyXMLDocument::OpenFile(const std::wstring& path) {
-    std::string narrow = WideToBytes(path.c_str(), std::wcslen(path.c_str()), CodePage::ThreadAnsi);
     std::string bytes;
     // An unreadable file gives a parser without nodes.
-    ReadWholeFile(narrow, bytes);
+    ReadWholeFile(path.c_str(), bytes);
     OpenBytes(std::move(bytes));
     return m_pReader ? 0 : -1;
 }

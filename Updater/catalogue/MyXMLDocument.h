@@ -40,9 +40,9 @@ public:
     CMyXMLDocument(const CMyXMLDocument&) = delete;
     CMyXMLDocument& operator=(const CMyXMLDocument&) = delete;
 
-    // Opens the file (the path goes through the thread's ANSI code page, as
-    // the parser takes narrow names). A missing or unreadable file is not
-    // reported here: the parser then delivers no nodes and ReadNode fails.
+    // Opens the file, whatever characters its path holds. A missing or
+    // unreadable file is not reported here: the parser then delivers no
+    // nodes and ReadNode fails.
     int OpenFile(const std::wstring& path);
     // Opens a parser over the text.
     int OpenString(const std::wstring& text);

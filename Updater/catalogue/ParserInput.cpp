@@ -192,6 +192,11 @@ std::string PrepareParserInput(const std::string& bytes) {
         from = at;
     }
     prepared.append(text, from, safe - from);
+    // Text that now begins like a byte order mark would make the parser
+    // take it for UTF-16 or UTF-8 again; a UTF-8 mark in front keeps it as
+    // the 8-bit text it is.
+    if (!prepared.empty() && (prepared[0] == '\xEF' || prepared[0] == '\xFE' || prepared[0] == '\xFF'))
+        prepared.insert(0, "\xEF\xBB\xBF");
     return prepared;
 }
 

@@ -15,18 +15,7 @@ namespace {
 
 // The bytes of one resource of notifier.exe (empty when missing).
 std::string ResourceBytes(const wchar_t* type, const wchar_t* name) {
-    HMODULE exe = ::LoadLibraryExW(DistPath(L"notifier.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!exe)
-        return std::string();
-    std::string bytes;
-    HRSRC res = ::FindResourceW(exe, name, type);
-    if (res) {
-        const char* data = static_cast<const char*>(::LockResource(::LoadResource(exe, res)));
-        if (data)
-            bytes.assign(data, ::SizeofResource(exe, res));
-    }
-    ::FreeLibrary(exe);
-    return bytes;
+    return testsupport::ResourceBytes(DistPath(L"notifier.exe"), type, name);
 }
 
 // Sequential reader of a dialog template.
@@ -62,31 +51,13 @@ private:
     size_t m_pos;
 };
 
-std::wstring VersionString(const std::vector<char>& block, const wchar_t* name) {
-    wchar_t* value = nullptr;
-    UINT len = 0;
-    std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-    if (!::VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &len) || !value)
-        return L"<missing>";
-    return value;
-}
-
 TEST(NotifierResources, VersionInformation) {
-    std::wstring exe = DistPath(L"notifier.exe");
-    DWORD handle = 0;
-    DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &handle);
-    ASSERT_GT(size, 0u);
-    std::vector<char> block(size);
-    ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT len = 0;
-    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len));
-    EXPECT_EQ(MAKELONG(3, 1), fixed->dwFileVersionMS);
-    EXPECT_EQ(MAKELONG(10, 0), fixed->dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(3, 1), fixed->dwProductVersionMS);
-    EXPECT_EQ(MAKELONG(10, 0), fixed->dwProductVersionLS);
-    EXPECT_EQ("Notifier Module", Narrow(VersionString(block, L"FileDescription")));
-    EXPECT_EQ("1, 3, 0, 10", Narrow(VersionString(block, L"FileVersion")));
+    VersionInfo info;
+    ASSERT_TRUE(ReadVersionInfo(DistPath(L"notifier.exe"), info));
+    EXPECT_EQ("1.3.0.10", info.fileVersion);
+    EXPECT_EQ("1.3.0.10", info.productVersion);
+    EXPECT_EQ("Notifier Module", info.description);
+    EXPECT_EQ("1, 3, 0, 10", info.versionText);
 }
 
 TEST(NotifierResources, ManifestAndIcon) {

@@ -43,6 +43,10 @@ TEST(ParserInput, WellFormedDocumentsPassUnchanged) {
         utf16le += '\0';
     }
     EXPECT_EQ("<a x='1'/>", PrepareParserInput(utf16le));
+    // What is left after a mark never passes for another mark.
+    EXPECT_EQ("\xEF\xBB\xBF\xFF\xFE<a/>", PrepareParserInput("\xEF\xBB\xBF\xFF\xFE<a/>"));
+    EXPECT_EQ("\xEF\xBB\xBF\xEF\xBB\xBF<a/>",
+              PrepareParserInput("\xEF\xBB\xBF\xEF\xBB\xBF<a/>"));
 }
 
 TEST(ParserInput, UnsafeConstructsAreCutBeforeTheirStart) {

@@ -123,6 +123,22 @@ TEST(ProductStore, CountingAndLoading) {
     EXPECT_FALSE(f.store.CreateEmptyProductsFile(f.dir / L"no-folder\\x.xml"));
 }
 
+TEST(ProductStore, PathsOutsideTheAnsiCodePageWork) {
+    TempDir dir(L"store-wide");
+    // Greek, CJK and a character beyond the basic plane: no ANSI code page
+    // holds them all.
+    std::wstring folder = dir / L"\u03a9\u4e2d\U0001F600";
+    ASSERT_TRUE(testsupport::CreateFolders(folder));
+    std::wstring info = folder + L"\\info.xml";
+    ASSERT_TRUE(WriteFileBytes(info, ProductXml("wide", "yes")));
+    CProductStore store(folder + L"\\MachineProducts.xml", folder + L"\\UserProducts.xml");
+    ASSERT_EQ(S_OK, store.AddProductFromFile(info));
+    ASSERT_EQ(S_OK, store.AddProductFromFile(info));
+    EXPECT_EQ(1, store.CountMachineProducts());
+    EXPECT_EQ(S_OK, store.RemoveProduct(L"wide"));
+    EXPECT_EQ(0, store.CountMachineProducts());
+}
+
 TEST(ProductStore, BadProductFileChangesNothing) {
     StoreFixture f(L"store-badinfo");
     EXPECT_EQ(E_FAIL, f.store.AddProductFromFile(f.dir / L"missing.xml"));

@@ -161,6 +161,58 @@ std::wstring UserLogPath() {
     return std::wstring(path) + L"\\updater.log";
 }
 
+std::string ResourceBytes(const std::wstring& file, const wchar_t* type, const wchar_t* name) {
+    HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return std::string();
+    std::string bytes;
+    HRSRC res = ::FindResourceW(module, name, type);
+    if (res) {
+        const char* data = static_cast<const char*>(::LockResource(::LoadResource(module, res)));
+        if (data)
+            bytes.assign(data, ::SizeofResource(module, res));
+    }
+    ::FreeLibrary(module);
+    return bytes;
+}
+
+namespace {
+
+std::string VersionText(DWORD ms, DWORD ls) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", HIWORD(ms), LOWORD(ms), HIWORD(ls), LOWORD(ls));
+    return buf;
+}
+
+std::string StringFileInfo(const std::vector<char>& block, const wchar_t* name) {
+    wchar_t* value = nullptr;
+    UINT len = 0;
+    std::wstring query = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+    if (!::VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &len) || !value)
+        return "<missing>";
+    return Narrow(value);
+}
+
+}  // namespace
+
+bool ReadVersionInfo(const std::wstring& file, VersionInfo& info) {
+    DWORD handle = 0;
+    DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &handle);
+    if (size == 0)
+        return false;
+    std::vector<char> block(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    if (!::GetFileVersionInfoW(file.c_str(), 0, size, block.data()) ||
+        !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &len) || !fixed)
+        return false;
+    info.fileVersion = VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+    info.productVersion = VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+    info.description = StringFileInfo(block, L"FileDescription");
+    info.versionText = StringFileInfo(block, L"FileVersion");
+    return true;
+}
+
 std::vector<std::string> LogMessages(const std::string& logBytes) {
     // A time stamp field is "DD-MM-YYYY HH:MM:SS\t" (20 bytes) followed by a space.
     std::vector<std::string> messages;

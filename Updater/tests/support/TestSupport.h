@@ -59,6 +59,19 @@ std::string Hex(uint32_t value);                // "0x80004005"
 // The folder where a per-user Updater writes its log.
 std::wstring UserLogPath();
 
+// The bytes of one resource of a program or DLL file (empty when missing).
+std::string ResourceBytes(const std::wstring& file, const wchar_t* type, const wchar_t* name);
+
+// What a file's version resource says: the fixed file and product versions
+// as "a.b.c.d", and two texts of its US-English string table.
+struct VersionInfo {
+    std::string fileVersion;
+    std::string productVersion;
+    std::string description;  // FileDescription
+    std::string versionText;  // FileVersion
+};
+bool ReadVersionInfo(const std::wstring& file, VersionInfo& info);
+
 // Polls condition every 50 ms until it holds or timeoutMs passed.
 template <typename Pred>
 bool WaitFor(Pred condition, DWORD timeoutMs) {

@@ -1,0 +1,24 @@
+#include "system/FileRead.h"
+
+#include "system/Handles.h"
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    // Sharing delete too: a writer may put a new file in place meanwhile.
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    std::string content;
+    char buffer[16384];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
+        content.append(buffer, got);
+    }
+    bytes.swap(content);
+    return true;
+}
