@@ -1,18 +1,20 @@
 #include "RunModes.h"
 
 #include "CmdLineParser.h"
+#include "ProductRunModes.h"
+#include "UpdateRunMode.h"
 
 namespace {
 
 const RunModeEntry kRunModes[] = {
-    {L"addproduct", L"info", nullptr},
-    {L"delproduct", L"name", nullptr},
-    {L"checkupdate", nullptr, nullptr},
-    {L"addtask", nullptr, nullptr},
-    {L"deltask", nullptr, nullptr},
-    {L"addsystask", nullptr, nullptr},
-    {L"delsystask", nullptr, nullptr},
-    {L"uninstall", nullptr, nullptr},
+    {L"addproduct", L"info", RunAddProduct},
+    {L"delproduct", L"name", RunDelProduct},
+    {L"checkupdate", nullptr, RunCheckUpdate},
+    {L"addtask", nullptr, RunAddTask},
+    {L"deltask", nullptr, RunDelTask},
+    {L"addsystask", nullptr, RunAddSysTask},
+    {L"delsystask", nullptr, RunDelSysTask},
+    {L"uninstall", nullptr, RunUninstall},
 };
 
 }  // namespace
