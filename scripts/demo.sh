@@ -79,6 +79,7 @@ echo "\$ wine Updater.exe -runmode=checkupdate"
 export QM_INSTALL_DIR="$win_demo\\Sample\\1.1"
 export QM_INSTALL_REGSET='HKCU\Software\QuillMarrowDemo|Setting|installer default'
 notifier_shown=""
+notifier_closed=""
 wine "$updater" -runmode=checkupdate &
 check_pid=$!
 # The Updater waits for the Notifier; once its window has been up a moment,
@@ -88,7 +89,7 @@ for _ in $(seq 1 600); do
   if [ -f "$note" ]; then
     notifier_shown=$(cat "$note")
     sleep 3
-    wine taskkill /im notifier.exe >/dev/null 2>&1 || true
+    wine taskkill /im notifier.exe >/dev/null 2>&1 && notifier_closed=yes
     break
   fi
   kill -0 "$check_pid" 2>/dev/null || break
@@ -113,4 +114,5 @@ echo "== Preserved registry value (the installer wrote 'installer default')"
 wine reg query 'HKCU\Software\QuillMarrowDemo' /v Setting | tr -d '\r' | grep Setting
 echo "== The notification shown"
 if [ -n "$notifier_shown" ]; then echo "$notifier_shown"; else echo "(none)"; fi
+[ -n "$notifier_closed" ] && echo "   (shown by notifier.exe on the virtual display, closed by this script)"
 [ -f "$note" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"
