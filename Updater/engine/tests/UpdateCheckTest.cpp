@@ -394,6 +394,20 @@ TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
     EXPECT_FALSE(FileExists(NotificationPath()));
 }
 
+TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
+    m_bin = m_dir / L"Pr\u00FCfung \u00C5";
+    ASSERT_TRUE(CreateFolders(m_bin));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"Updater.exe"), m_bin + L"\\Updater.exe"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_bin + L"\\notifier.exe"));
+    Offer("pad", "pad", "2.0", "caf\xC3\xA9");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_NE(std::string::npos, NotificationFor("").find("Pr\xC3\xBC" "fung \xC3\x85"));
+    EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
+}
+
 TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
     Offer("pad", "pad", "1.1.0", "news");
     WriteUserProducts(Product("pad", "1.1", ManifestUrl("pad"), ""));
@@ -699,7 +713,7 @@ TEST_F(MachineUpdateCheck, LastProductIsTheUpdaterItselfSchedulesItsRemoval) {
                           "Uninstaller task created with bRet '1'"})),
               Join(tail)) << text;
     EXPECT_TRUE(TaskFileExists(L"update-Updater removing"));
-    // The user's products were never looked at.
+    // It logged beside the parent of its folder, not in the user's profile.
     EXPECT_FALSE(FileExists(UserLogPath()));
 }
 
