@@ -96,10 +96,10 @@ void AppendRecord(const std::string& line) {
 }
 
 std::string RegistryExtra() {
-    std::vector<std::wstring> spec = Split(Env(L"QM_RECORD_REGVALUE"), L'|');
+    std::vector<std::wstring> target = Split(Env(L"QM_RECORD_REGVALUE"), L'|');
     HKEY root;
     std::wstring path;
-    if (spec.size() != 2 || !ParseKey(spec[0], root, path))
+    if (target.size() != 2 || !ParseKey(target[0], root, path))
         return std::string();
     wchar_t data[1024] = {0};
     DWORD size = sizeof data - sizeof(wchar_t);
@@ -107,7 +107,7 @@ std::string RegistryExtra() {
     HKEY key;
     std::string extra = "\treg-absent";
     if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-        if (::RegQueryValueExW(key, spec[1].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
+        if (::RegQueryValueExW(key, target[1].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
                                &size) == ERROR_SUCCESS)
             extra = "\treg=" + Utf8(data);
         ::RegCloseKey(key);
