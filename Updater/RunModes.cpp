@@ -2,13 +2,14 @@
 
 #include "CmdLineParser.h"
 #include "ProductRunModes.h"
+#include "UpdateRunMode.h"
 
 namespace {
 
 const RunModeEntry kRunModes[] = {
     {L"addproduct", L"info", RunAddProduct},
     {L"delproduct", L"name", RunDelProduct},
-    {L"checkupdate", nullptr, nullptr},
+    {L"checkupdate", nullptr, RunCheckUpdate},
     {L"addtask", nullptr, RunAddTask},
     {L"deltask", nullptr, RunDelTask},
     {L"addsystask", nullptr, RunAddSysTask},

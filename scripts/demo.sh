@@ -1,23 +1,118 @@
 #!/usr/bin/env bash
-# The main job, shown from a clean state: builds the programs and runs the
-# Updater under Wine with a few run modes, then prints its log.
+# The main job, shown from a clean state: a product "Sample" with version 1.0
+# installed is registered with addproduct, a local update server offers 1.1
+# with a what's-new page, and Updater.exe -runmode=checkupdate updates it under
+# Wine. Prints the log, the version folders, the preserved registry value and
+# the notification, then removes everything it made. Nothing waits for a
+# person: the Notifier runs on the virtual display and the script closes it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/bootstrap.sh"
 . "$root/scripts/build.sh" >/dev/null
 
-trap 'winenv_stop' EXIT
+dist=build/win32/dist
+testbin=build/win32/testbin
+updater="$dist/Updater.exe"
+server_pid=""
+demo=""
+cleanup() {
+  set +e
+  if [ -n "$demo" ]; then
+    rm -f "$demo/srv/port.txt"          # the server ends when its port file goes
+    [ -n "$server_pid" ] && wait "$server_pid" 2>/dev/null
+    wine "$updater" -runmode=delproduct -name=sample >/dev/null 2>&1
+    wine reg delete 'HKCU\Software\QuillMarrowDemo' /f >/dev/null 2>&1
+    rm -rf "$demo"
+  fi
+  winenv_stop
+}
+trap cleanup EXIT
 . "$root/scripts/winenv.sh"
 
-updater=build/win32/dist/Updater.exe
-log="$WINEPREFIX/drive_c/users/$USER/AppData/Local/updater.log"
-[ -n "${USER:-}" ] || log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/updater.log"
+user=$(wine cmd /c 'echo %USERNAME%' 2>/dev/null | tr -d '\r')
+appdata="$WINEPREFIX/drive_c/users/$user/AppData/Local"
+[ -d "$appdata" ] || appdata="$WINEPREFIX/drive_c/users/$user/Local Settings/Application Data"
+log="$appdata/updater.log"
+demo="$WINEPREFIX/drive_c/qmdemo"
+win_demo='C:\qmdemo'
+
+echo "== Setting up: Sample 1.0 installed in $win_demo\\Sample, 1.1 offered by a local server"
+rm -rf "$demo"
+mkdir -p "$demo/Sample/0.9" "$demo/Sample/1.0" "$demo/Sample/data" "$demo/srv/sample"
+cp "$testbin/Recorder.exe" "$demo/Sample/1.0/sample.exe"
+echo "left over from 0.9" > "$demo/Sample/0.9/sample.exe"
+echo "the user's own data" > "$demo/Sample/data/notes.txt"
+# The sample installer: the recording test program, which writes the new
+# version folder and a registry value when started with /verysilent.
+cp "$testbin/Recorder.exe" "$demo/srv/sample/Setup.exe"
+cat > "$demo/srv/sample/whatsnew.html" <<'EOF'
+<h1>Sample 1.1</h1><p>Faster start, fewer clicks.</p>
+EOF
+wine reg add 'HKCU\Software\QuillMarrowDemo' /v Setting /t REG_SZ /d 'chosen by the user' /f >/dev/null
+
+python3 Updater/engine/tests/server/update_server.py --root "$demo/srv" --lifetime 600 &
+server_pid=$!
+for _ in $(seq 1 100); do [ -s "$demo/srv/port.txt" ] && break; sleep 0.1; done
+port=$(cat "$demo/srv/port.txt")
+base="http://127.0.0.1:$port/sample"
+cat > "$demo/srv/sample/update.xml" <<EOF
+<update intname='sample' version='1.1' installerurl='$base/Setup.exe' whatsnewurl='$base/whatsnew.html'/>
+EOF
+cat > "$demo/sample.xml" <<EOF
+<product intname='sample' friendlyname='Sample' version='1.0' needadmin='no'
+         updateurl='$base/update.xml' productdir='$win_demo\\Sample'>
+  <unistallactions><action type='kill' file='sample.exe'/></unistallactions>
+  <registryactions>
+    <value action='preserve' root='HKCU' key='Software\\QuillMarrowDemo' name='Setting'/>
+  </registryactions>
+</product>
+EOF
+echo "   update server on 127.0.0.1:$port"
+
 rm -f "$log"
-for args in "" "-runmode=bogus" "-runmode=CheckUpdate"; do
-  echo "\$ wine $updater $args"
-  wine "$updater" $args
-done
 echo
-echo "== $log"
+echo "\$ wine Updater.exe -runmode=addproduct -info=$win_demo\\sample.xml"
+wine "$updater" -runmode=addproduct "-info=$win_demo\\sample.xml"
+
+echo "\$ wine Updater.exe -runmode=checkupdate"
+export QM_INSTALL_DIR="$win_demo\\Sample\\1.1"
+export QM_INSTALL_REGSET='HKCU\Software\QuillMarrowDemo|Setting|installer default'
+notifier_shown=""
+notifier_closed=""
+wine "$updater" -runmode=checkupdate &
+check_pid=$!
+# The Updater waits for the Notifier; once its window has been up a moment,
+# close it the way a user would (WM_CLOSE), on the virtual display.
+note="$WINEPREFIX/drive_c/ProgramData/whatsnew.xml"
+for _ in $(seq 1 600); do
+  if [ -f "$note" ]; then
+    notifier_shown=$(cat "$note")
+    sleep 3
+    wine taskkill /im notifier.exe >/dev/null 2>&1 && notifier_closed=yes
+    break
+  fi
+  kill -0 "$check_pid" 2>/dev/null || break
+  sleep 0.2
+done
+for _ in $(seq 1 150); do
+  kill -0 "$check_pid" 2>/dev/null || break
+  [ -f "$note" ] && wine taskkill /f /im notifier.exe >/dev/null 2>&1
+  sleep 0.2
+done
+wait "$check_pid"
+unset QM_INSTALL_DIR QM_INSTALL_REGSET
+
+echo
+echo "== The log ($log)"
 cat "$log"
+echo "== Version folders of Sample"
+ls -1 "$demo/Sample"
+[ -f "$demo/Sample/1.1/installed.txt" ] && echo "   1.1: written by the installer"
+[ -d "$demo/Sample/0.9" ] || echo "   0.9: removed as older than the installed 1.0"
+echo "== Preserved registry value (the installer wrote 'installer default')"
+wine reg query 'HKCU\Software\QuillMarrowDemo' /v Setting | tr -d '\r' | grep Setting
+echo "== The notification shown"
+if [ -n "$notifier_shown" ]; then echo "$notifier_shown"; else echo "(none)"; fi
+[ -n "$notifier_closed" ] && echo "   (shown by notifier.exe on the virtual display, closed by this script)"
+[ -f "$note" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"

@@ -2,9 +2,17 @@
 
 #include "engine/SavedValues.h"
 
-class CProduct;
+#include <string>
+#include <vector>
 
-// The update engine. Holds no data; created on the stack for one check.
+class CProduct;
+class CUpdate;
+
+// The update engine: one update check over the products of the account the
+// Updater runs under, and everything it does for a product with a newer
+// version. Holds no data; created on the stack for one check. Every step
+// blocks the calling thread until it is done; nothing throws and no failure
+// stops the check.
 class CUpdateEngine {
 public:
     // ---- Registry actions ----
@@ -19,4 +27,56 @@ public:
     // with its own type and data, over whatever the installer wrote, creating
     // its key when needed. A value that did not exist stays absent.
     void PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved);
+
+    // ---- Update check cycle ----
+
+    // Checks every product of the machine products file (local system
+    // account) or of the user products file (any other account), updates
+    // those with a newer version, removes superseded version folders and then
+    // shows one notification per updated product. True when at least one
+    // manifest named a newer version, whether or not it could be installed.
+    bool CheckForUpdates();
+
+    // Fetches the product's manifest and, when it names a newer version,
+    // downloads and verifies the installer, runs the uninstall and registry
+    // actions, the installer ("/verysilent") and the restore. True when the
+    // manifest named a newer version; whatsNewUrl is then the manifest's
+    // whatsnewurl if the installer was downloaded and verified, else empty.
+    bool UpdateProduct(CProduct& product, std::wstring& whatsNewUrl);
+
+    // Removes the sub-folders of the product's productdir that hold versions
+    // older than its recorded version and have no file in use. Only folders
+    // whose names begin with a digit count as versions; an empty productdir
+    // removes nothing. False only for a missing product.
+    bool RemoveOldVersionFolders(const CProduct* product);
+
+    // ---- Download and verification ----
+
+    // Downloads the manifest's installer into the temporary folder as
+    // "Setup_<intname>-<version>.exe" and keeps it only when its MD5 matches
+    // the first 32 characters of the document at installerurl + ".md5"
+    // (letter case ignored). The full path of the verified installer, or
+    // empty: also when intname or version would not make a plain file name.
+    std::wstring DownloadInstaller(const CUpdate& update);
+
+    // ---- Uninstall actions ----
+
+    // Carries out the product's uninstall actions ("unregsvr", "unregexe",
+    // "kill", "run") in document order, each started program waited for, with
+    // file names taken relative to productdir\version. Failures are passed
+    // over.
+    void PerformUninstallActions(const CProduct& product);
+
+    // ---- Update notification ----
+
+    // For each address in order: writes the notification file for it, shows
+    // it with notifier.exe from the Updater's folder (as the console user
+    // when the Updater runs as the account named SYSTEM), waits until the
+    // Notifier ends and deletes the file.
+    void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls);
+
+    // Writes whatsnew.xml in the common application data folder with the
+    // what's-new document at address wrapped for the Notifier's stylesheet.
+    // The file's path, whether or not the write succeeded.
+    std::wstring WriteNotificationFile(const std::wstring& address);
 };

@@ -1,0 +1,70 @@
+#include "Download.h"
+
+#include "system/Handles.h"
+
+#include <urlmon.h>
+#include <wininet.h>
+
+#include <cstring>
+#include <vector>
+
+std::string FetchUrlText(const std::wstring& address) {
+    ::DeleteUrlCacheEntryW(address.c_str());
+    ComPtr<IStream> stream;
+    if (FAILED(::URLOpenBlockingStreamW(nullptr, address.c_str(), stream.Put(), 0, nullptr)) ||
+        !stream)
+        return std::string();
+    return ReadStreamText(stream.Get(), kMaxFetchBytes);
+}
+
+std::string ReadStreamText(IStream* stream, size_t maxBytes) {
+    std::vector<char> buffer(maxBytes);
+    size_t total = 0;
+    while (total < buffer.size()) {
+        ULONG got = 0;
+        HRESULT hr = stream->Read(buffer.data() + total, static_cast<ULONG>(buffer.size() - total),
+                                  &got);
+        total += got;
+        if (FAILED(hr) || got == 0)
+            break;
+    }
+    size_t length = 0;
+    while (length < total && buffer[length] != '\0')
+        ++length;
+    return std::string(buffer.data(), length);
+}
+
+bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
+    ::DeleteUrlCacheEntryW(address.c_str());
+    return SUCCEEDED(::URLDownloadToFileW(nullptr, address.c_str(), path.c_str(), 0, nullptr));
+}
+
+bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
+    std::memset(digest, 0, sizeof digest);
+    UniqueCryptProv prov;
+    if (!::CryptAcquireContextW(prov.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+        return false;
+    UniqueCryptHash hash;
+    if (!::CryptCreateHash(prov.Get(), CALG_MD5, 0, 0, hash.Put()))
+        return false;
+    {
+        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return false;
+        std::vector<BYTE> chunk(0x4000);
+        DWORD got = 0;
+        while (::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got,
+                          nullptr) &&
+               got > 0) {
+            if (!::CryptHashData(hash.Get(), chunk.data(), got, 0))
+                return false;
+        }
+    }
+    uint8_t value[16] = {0};
+    DWORD length = sizeof value;
+    if (!::CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &length, 0))
+        return false;
+    std::memcpy(digest, value, sizeof digest);
+    return true;
+}

@@ -1,0 +1,171 @@
+// Fetching, downloading and digesting against the local update server.
+#include "TestSupport.h"
+#include "UpdateServer.h"
+#include "engine/Download.h"
+#include "system/Md5.h"
+#include "system/Md5Text.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+std::string Pattern(size_t size) {
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
+    return text;
+}
+
+// A stream that hands out its bytes a few at a time, as a network stream may.
+class PiecewiseStream : public IStream {
+public:
+    PiecewiseStream(const std::string& bytes, ULONG piece, HRESULT endResult)
+        : m_bytes(bytes), m_pos(0), m_piece(piece), m_end(endResult), m_reads(0) {}
+    int Reads() const { return m_reads; }
+
+    HRESULT STDMETHODCALLTYPE Read(void* out, ULONG size, ULONG* got) override {
+        ++m_reads;
+        ULONG n = static_cast<ULONG>(std::min<size_t>({size, m_piece, m_bytes.size() - m_pos}));
+        std::memcpy(out, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        *got = n;
+        return n == 0 ? m_end : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    std::string m_bytes;
+    size_t m_pos;
+    ULONG m_piece;
+    HRESULT m_end;
+    int m_reads;
+};
+
+TEST(ReadStreamText, ReadsEveryPieceUpToTheCap) {
+    std::string doc = Pattern(10000);
+    PiecewiseStream pieces(doc, 1000, S_FALSE);
+    EXPECT_EQ(doc, ReadStreamText(&pieces, kMaxFetchBytes));
+    EXPECT_EQ(11, pieces.Reads());
+    PiecewiseStream failing(doc, 3000, E_FAIL);
+    EXPECT_EQ(doc, ReadStreamText(&failing, kMaxFetchBytes));
+    PiecewiseStream capped(doc, 700, S_FALSE);
+    EXPECT_EQ(doc.substr(0, 2500), ReadStreamText(&capped, 2500));
+    PiecewiseStream zero(std::string("ab\0cd", 5), 1, S_FALSE);
+    EXPECT_EQ("ab", ReadStreamText(&zero, kMaxFetchBytes));
+}
+
+class Download : public ::testing::Test {
+protected:
+    Download() : m_dir(L"engine-download"), m_server(m_dir.Path()) {}
+    void SetUp() override { ASSERT_TRUE(m_server.Started()); }
+
+    void Serve(const std::wstring& name, const std::string& bytes) {
+        ASSERT_TRUE(WriteFileBytes(m_dir / name, bytes));
+    }
+
+    TempDir m_dir;
+    UpdateServer m_server;
+};
+
+TEST_F(Download, FetchReadsTheWholeDocument) {
+    Serve(L"doc.txt", "<update version='1.1'/>");
+    EXPECT_EQ("<update version='1.1'/>", FetchUrlText(m_server.Url(L"doc.txt")));
+    // A document that arrives in pieces is read to its end, not only as far
+    // as the first read reached.
+    std::string big = Pattern(300000);
+    Serve(L"big.txt", big);
+    EXPECT_EQ(big, FetchUrlText(m_server.Url(L"_slow/big.txt")));
+    EXPECT_EQ(big, FetchUrlText(m_server.Url(L"_stall/big.txt")));
+}
+
+TEST_F(Download, FetchStopsAtOneMebibyteAndAtAZeroByte) {
+    std::string huge = Pattern(kMaxFetchBytes + 5000);
+    Serve(L"huge.txt", huge);
+    std::string got = FetchUrlText(m_server.Url(L"huge.txt"));
+    ASSERT_EQ(kMaxFetchBytes, got.size());
+    EXPECT_EQ(huge.substr(0, kMaxFetchBytes), got);
+    Serve(L"zero.bin", std::string("abc\0def", 7));
+    EXPECT_EQ("abc", FetchUrlText(m_server.Url(L"zero.bin")));
+}
+
+TEST_F(Download, FetchNeverUsesACachedCopy) {
+    Serve(L"changing.txt", "first");
+    EXPECT_EQ("first", FetchUrlText(m_server.Url(L"changing.txt")));
+    Serve(L"changing.txt", "second");
+    EXPECT_EQ("second", FetchUrlText(m_server.Url(L"changing.txt")));
+}
+
+TEST_F(Download, FetchOfAnUnreachableAddressIsEmpty) {
+    EXPECT_EQ("", FetchUrlText(L"http://127.0.0.1:1/nothing.xml"));
+    EXPECT_EQ("", FetchUrlText(L"notascheme://x"));
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_drop/doc.txt")));
+}
+
+TEST_F(Download, DownloadStoresTheDocument) {
+    std::string body = Pattern(70000);
+    Serve(L"setup.bin", body);
+    std::wstring target = m_dir / L"out.exe";
+    ASSERT_TRUE(WriteFileBytes(target, "old content that is longer than nothing"));
+    ASSERT_TRUE(DownloadUrlToFile(m_server.Url(L"setup.bin"), target));
+    std::string stored;
+    ASSERT_TRUE(ReadFileBytes(target, stored));
+    EXPECT_EQ(body, stored);
+    EXPECT_FALSE(DownloadUrlToFile(L"http://127.0.0.1:1/setup.bin", m_dir / L"never.exe"));
+    EXPECT_FALSE(FileExists(m_dir / L"never.exe"));
+}
+
+TEST_F(Download, FileDigest) {
+    uint8_t digest[16];
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"hello.txt", "hello world"));
+    ASSERT_TRUE(ComputeFileMd5(m_dir / L"hello.txt", digest));
+    EXPECT_EQ(L"5eb63bbbe01eeed093cb22bb8f5acdc3", FormatMd5Hex(digest));
+    // More than one 16 KiB chunk, and an empty file.
+    std::string big = Pattern(0x4000 * 3 + 17);
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"big.bin", big));
+    ASSERT_TRUE(ComputeFileMd5(m_dir / L"big.bin", digest));
+    uint8_t expected[16];
+    ASSERT_TRUE(ComputeBufferMd5(big.data(), big.size(), expected));
+    EXPECT_EQ(FormatMd5Hex(expected), FormatMd5Hex(digest));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"empty.bin", ""));
+    ASSERT_TRUE(ComputeFileMd5(m_dir / L"empty.bin", digest));
+    EXPECT_EQ(L"d41d8cd98f00b204e9800998ecf8427e", FormatMd5Hex(digest));
+}
+
+TEST_F(Download, DigestFailsForMissingOrLockedFiles) {
+    uint8_t digest[16];
+    std::memset(digest, 0xAB, sizeof digest);
+    EXPECT_FALSE(ComputeFileMd5(m_dir / L"missing.bin", digest));
+    EXPECT_EQ(L"00000000000000000000000000000000", FormatMd5Hex(digest));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"held.bin", "held"));
+    HANDLE held = ::CreateFileW((m_dir / L"held.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    std::memset(digest, 0xAB, sizeof digest);
+    EXPECT_FALSE(ComputeFileMd5(m_dir / L"held.bin", digest));
+    EXPECT_EQ(L"00000000000000000000000000000000", FormatMd5Hex(digest));
+    ::CloseHandle(held);
+}
+
+}  // namespace

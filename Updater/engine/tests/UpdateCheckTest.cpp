@@ -1,0 +1,743 @@
+// Updater.exe -runmode=checkupdate end to end under Wine: a real update server
+// on 127.0.0.1, recording stand-ins for installers, clean-up programs and the
+// Notifier, the real registry and real folders.
+#include "TestSupport.h"
+#include "UpdateServer.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+
+using namespace testsupport;
+
+namespace {
+
+const char kManifestFormat[] =
+    "<update intname='%s' version='%s' installerurl='%s' whatsnewurl='%s'/>";
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {0};
+    ::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring TempFolder() {
+    wchar_t path[MAX_PATH] = {0};
+    DWORD n = ::GetTempPathW(MAX_PATH, path);
+    std::wstring folder(path, n);
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
+std::vector<std::string> SplitOn(const std::string& text, char sep) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(sep, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// One line of the stand-ins' record file.
+struct Record {
+    std::string program, commandLine, folder, account, notification, reg;
+    bool hasNotification = false;
+};
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line;
+    return text;
+}
+
+class UpdateCheck : public ::testing::Test {
+protected:
+    UpdateCheck()
+        : m_dir(L"engine-e2e"), m_server((CreateFolders(m_dir / L"srv"), m_dir / L"srv")) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(m_server.Started());
+        m_bin = m_dir / L"app\\bin";
+        m_prod = m_dir / L"prod";
+        m_record = m_dir / L"record.txt";
+        m_regKey = L"Software\\QuillMarrowTest\\engine-e2e";
+        ASSERT_TRUE(CreateFolders(m_bin));
+        ASSERT_TRUE(CreateFolders(m_prod));
+        ASSERT_TRUE(CopyFileTo(DistPath(L"Updater.exe"), m_bin + L"\\Updater.exe"));
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_bin + L"\\notifier.exe"));
+        ::SetEnvironmentVariableW(L"QM_RECORD", m_record.c_str());
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
+        CleanUserState();
+    }
+
+    void TearDown() override {
+        for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
+                                    L"QM_INSTALL_REGSET", L"QM_HOLD"})
+            ::SetEnvironmentVariableW(name, nullptr);
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
+        CleanUserState();
+    }
+
+    static void CleanUserState() {
+        ::DeleteFileW(UserProductsPath().c_str());
+        ::DeleteFileW(UserLogPath().c_str());
+        ::DeleteFileW(NotificationPath().c_str());
+    }
+
+    static std::wstring UserProductsPath() {
+        return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\UserProducts.xml";
+    }
+    static std::wstring NotificationPath() {
+        return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\whatsnew.xml";
+    }
+
+    // Puts an installer (the recording stand-in) and a manifest for it on the
+    // server under srv\<folder>; the checksum comes from the server.
+    void Offer(const std::string& folder, const std::string& intname, const std::string& version,
+               const std::string& whatsNew, const std::string& installerPrefix = "") {
+        std::wstring dir = m_dir / (L"srv\\" + Widen(folder));
+        ASSERT_TRUE(CreateFolders(dir));
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), dir + L"\\Setup.exe"));
+        std::string installer = Narrow(m_server.Url(Widen(installerPrefix + folder + "/Setup.exe")));
+        std::string whatsNewUrl;
+        if (!whatsNew.empty()) {
+            ASSERT_TRUE(WriteFileBytes(dir + L"\\whatsnew.html", whatsNew));
+            whatsNewUrl = Narrow(m_server.Url(Widen(folder + "/whatsnew.html")));
+        }
+        char manifest[2048];
+        std::snprintf(manifest, sizeof manifest, kManifestFormat, intname.c_str(), version.c_str(),
+                      installer.c_str(), whatsNewUrl.c_str());
+        ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
+    }
+
+    std::string ManifestUrl(const std::string& folder) const {
+        return Narrow(m_server.Url(Widen(folder + "/update.xml")));
+    }
+
+    // A product entry of a products file.
+    static std::string Product(const std::string& intname, const std::string& version,
+                               const std::string& updateUrl, const std::string& productDir,
+                               const std::string& children = "") {
+        return "<product intname='" + intname + "' version='" + version + "' updateurl='" +
+               updateUrl + "' productdir='" + productDir + "'>" + children + "</product>";
+    }
+
+    static void WriteUserProducts(const std::string& products) {
+        ASSERT_TRUE(WriteFileBytes(UserProductsPath(),
+                                   "<?xml version='1.0' encoding='UTF-8'?><products>" + products +
+                                       "</products>"));
+    }
+
+    // Runs the copied Updater with -runmode=checkupdate and returns the log
+    // messages of the check (between the run-mode record and the finish).
+    std::vector<std::string> RunCheck(const std::wstring& exe = std::wstring(),
+                                      const std::wstring& logPath = std::wstring(),
+                                      const std::wstring& workDir = std::wstring()) {
+        std::wstring program = exe.empty() ? m_bin + L"\\Updater.exe" : exe;
+        // Always a working folder of the test's own: an Updater that wrongly
+        // cleans up the working folder must not reach the build tree.
+        std::wstring cwd = workDir.empty() ? m_dir / L"cwd" : workDir;
+        CreateFolders(cwd);
+        EXPECT_EQ(0, RunAndWait(program, L"-runmode=checkupdate", 180000, cwd));
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(logPath.empty() ? UserLogPath() : logPath, bytes));
+        std::vector<std::string> all = LogMessages(bytes);
+        std::vector<std::string> check;
+        bool inside = false;
+        for (const std::string& m : all) {
+            if (m == "Updater runmode: checkupdate\r\n") {
+                inside = true;
+                continue;
+            }
+            if (m.compare(0, 16, "Updater Finished") == 0)
+                inside = false;
+            else if (inside)
+                check.push_back(m);
+        }
+        return check;
+    }
+
+    std::vector<Record> Records() const {
+        std::string text;
+        ReadFileBytes(m_record, text);
+        std::vector<Record> records;
+        for (const std::string& line : SplitOn(text, '\n')) {
+            if (line.empty())
+                continue;
+            std::vector<std::string> f = SplitOn(line, '\t');
+            Record r;
+            r.program = f[0];
+            if (f.size() > 1) r.commandLine = f[1];
+            if (f.size() > 2) r.folder = f[2];
+            if (f.size() > 3) r.account = f[3];
+            for (size_t i = 4; i < f.size(); ++i) {
+                if (f[i].compare(0, 13, "notification=") == 0) {
+                    r.notification = f[i].substr(13);
+                    r.hasNotification = true;
+                } else if (f[i].compare(0, 4, "reg=") == 0) {
+                    r.reg = f[i].substr(4);
+                } else if (f[i] == "reg-absent") {
+                    r.reg = "<absent>";
+                }
+            }
+            records.push_back(r);
+        }
+        return records;
+    }
+
+    std::string Expected(const std::vector<std::string>& lines) const { return Join(lines); }
+
+    std::string RegValue(const std::wstring& name) const {
+        wchar_t data[512] = {0};
+        DWORD size = sizeof data - sizeof(wchar_t);
+        if (::SHGetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), name.c_str(), nullptr, data,
+                          &size) != ERROR_SUCCESS)
+            return "<absent>";
+        return Narrow(data);
+    }
+
+    std::string NotificationFor(const std::string& document) const {
+        std::string folder = Narrow(m_bin);
+        return "<?xml-stylesheet type='text/xsl' href='" + folder +
+               "/whatsnew.xsl'?><alert baseurl='" + folder + "\\'>" + document + "</alert>";
+    }
+
+    TempDir m_dir;
+    UpdateServer m_server;
+    std::wstring m_bin, m_prod, m_record, m_regKey;
+};
+
+std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines)
+        out.push_back(l + "\r\n");
+    return out;
+}
+
+TEST_F(UpdateCheck, NoProductsChecksThePrototypeOnly) {
+    std::vector<std::string> log = RunCheck();
+    EXPECT_EQ(Join(Lines({"Checking update mutex", "Checking For Updates", "Updating User Products",
+                          "Updating ", "Update url ", "There was no updates"})),
+              Join(log));
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
+    Offer("pad", "pad", "1.1", "<p>Faster</p>");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0\\tools"));
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\0.9"));
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\data"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\tools\\clean.exe"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"RecordingServer.dll"), m_prod + L"\\1.0\\pad.dll"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\padrun.exe"));
+    HANDLE running = StartProcess(m_prod + L"\\1.0\\padrun.exe", L"-sleep");
+    ASSERT_NE(nullptr, running);
+    ASSERT_TRUE(WaitFor([&] { return Records().size() == 1; }, 60000));
+    ::DeleteFileW(m_record.c_str());
+
+    std::string key = Narrow(m_regKey);
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"drop", REG_SZ,
+                                           L"old", 8));
+    std::string actions =
+        "<unistallactions><action type='run' file='tools\\clean.exe' param='-all'/>"
+        "<action type='kill' file='PADRUN.EXE'/><action type='unregsvr' file='pad.dll'/>"
+        "</unistallactions><registryactions>"
+        "<value action='preserve' root='HKCU' key='" + key + "' name='keep'/>"
+        "<value action='delete' root='HKCU' key='" + key + "' name='drop'/></registryactions>";
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), Narrow(m_prod), actions));
+    ::SetEnvironmentVariableW(L"QM_RECORD_REGVALUE", (L"HKCU\\" + m_regKey + L"|keep").c_str());
+    ::SetEnvironmentVariableW(L"QM_INSTALL_DIR", (m_prod + L"\\1.1").c_str());
+    ::SetEnvironmentVariableW(L"QM_INSTALL_REGSET",
+                              (L"HKCU\\" + m_regKey + L"|keep|installer default").c_str());
+
+    std::vector<std::string> log = RunCheck();
+    EXPECT_EQ(Join(Lines({"Checking update mutex", "Checking For Updates", "Updating User Products",
+                          "Updating pad", "Update url " + ManifestUrl("pad"),
+                          "Current ver 1.0 Server ver 1.1", "Got new one!", "PerformUninstallActions",
+                          "PerformRegistryActions", "Start Installer",
+                          "PerformRegistryActions_Restore", "Notifing about update"})),
+              Join(log));
+
+    // Order: the clean-up program, the library's unregistration, the
+    // installer (after the registry actions, before the restore), the
+    // Notifier.
+    std::vector<Record> records = Records();
+    std::string recordText;
+    ReadFileBytes(m_record, recordText);
+    ASSERT_EQ(4u, records.size()) << recordText;
+    EXPECT_EQ("clean.exe", records[0].program);
+    EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\tools\\clean.exe\" -all", records[0].commandLine);
+    EXPECT_EQ(Narrow(m_prod) + "\\1.0\\tools", records[0].folder);
+    EXPECT_EQ("RecordingServer.dll", records[1].program);
+    EXPECT_EQ("unregister", records[1].commandLine);
+    EXPECT_EQ(Narrow(m_prod) + "\\1.0\\pad.dll", records[1].folder);
+    std::string installer = Narrow(TempFolder()) + "\\Setup_pad-1.1.exe";
+    EXPECT_EQ("Setup_pad-1.1.exe", records[2].program);
+    EXPECT_EQ("\"" + installer + "\" /verysilent", records[2].commandLine);
+    EXPECT_EQ(Narrow(TempFolder()), records[2].folder);
+    EXPECT_EQ(records[0].account, records[2].account);
+    EXPECT_EQ("<absent>", records[2].reg);
+    EXPECT_EQ("notifier.exe", records[3].program);
+    EXPECT_EQ("\"" + Narrow(m_bin) + "\\notifier.exe\" -notificationfile=\"" +
+                  Narrow(NotificationPath()) + "\"",
+              records[3].commandLine);
+    ASSERT_TRUE(records[3].hasNotification);
+    EXPECT_EQ(NotificationFor("<p>Faster</p>"), records[3].notification);
+
+    // The killed program, the installer file and the notification file are
+    // gone; the preserved value is back over what the installer wrote, the
+    // deleted one stays deleted; the new version folder exists; 0.9 is
+    // removed while the installed 1.0 and "data" stay.
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running, 30000));
+    ::CloseHandle(running);
+    EXPECT_FALSE(FileExists(Widen(installer)));
+    EXPECT_FALSE(FileExists(NotificationPath()));
+    EXPECT_EQ("user setting", RegValue(L"keep"));
+    EXPECT_EQ("<absent>", RegValue(L"drop"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\1.1\\installed.txt"));
+    EXPECT_FALSE(FileExists(m_prod + L"\\0.9"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\1.0"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\data"));
+}
+
+TEST_F(UpdateCheck, UninstallActionTypesAreMatchedExactly) {
+    Offer("pad", "pad", "2.0", "");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    for (const wchar_t* name : {L"server.exe", L"plain.exe", L"never.exe"})
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\" + name));
+    std::string actions =
+        "<unistallactions>"
+        "<action type='unregexe' file='server.exe' param='ignored'/>"
+        "<action type='Run' file='never.exe'/><action type=' run' file='never.exe'/>"
+        "<action type='KILL' file='never.exe'/><action type='run' file=''/>"
+        "<action type='run' file='plain.exe'/>"
+        "</unistallactions>";
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), Narrow(m_prod), actions));
+    RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\server.exe\" /unregserver", records[0].commandLine);
+    // An empty param leaves the space after the quoted path.
+    EXPECT_EQ("\"" + Narrow(m_prod) + "\\1.0\\plain.exe\" ", records[1].commandLine);
+    EXPECT_EQ("Setup_pad-2.0.exe", records[2].program);
+}
+
+struct WindowSearch {
+    std::vector<DWORD> processIds;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    if (::IsWindowVisible(window) &&
+        std::find(search->processIds.begin(), search->processIds.end(), pid) !=
+            search->processIds.end()) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of a running notifier.exe, or null.
+HWND FindNotifierWindow() {
+    WindowSearch search = {{}, nullptr};
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return nullptr;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (::lstrcmpiW(entry.szExeFile, L"notifier.exe") == 0)
+            search.processIds.push_back(entry.th32ProcessID);
+    ::CloseHandle(snapshot);
+    ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
+    ASSERT_TRUE(CopyFileTo(DistPath(L"notifier.exe"), m_bin + L"\\notifier.exe"));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"whatsnew.xsl"), m_bin + L"\\whatsnew.xsl"));
+    Offer("pad", "pad", "2.0", "<p>Shown for real</p>");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    HANDLE updater = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", m_dir / L"cwd");
+    ASSERT_NE(nullptr, updater);
+    HWND window = nullptr;
+    bool shown = WaitFor([&] { return (window = FindNotifierWindow()) != nullptr; }, 120000);
+    if (shown) {
+        // While the notice is up, the Updater waits and the file is there.
+        std::string content;
+        EXPECT_TRUE(ReadFileBytes(NotificationPath(), content));
+        EXPECT_EQ(NotificationFor("<p>Shown for real</p>"), content);
+        EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(updater, 500));
+        ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);  // as Escape does
+    }
+    DWORD ended = ::WaitForSingleObject(updater, 120000);
+    if (ended != WAIT_OBJECT_0)
+        ::TerminateProcess(updater, 1);
+    ::CloseHandle(updater);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(WAIT_OBJECT_0, ended);
+    EXPECT_FALSE(FileExists(NotificationPath()));
+}
+
+TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
+    m_bin = m_dir / L"Pr\u00FCfung \u00C5";
+    ASSERT_TRUE(CreateFolders(m_bin));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"Updater.exe"), m_bin + L"\\Updater.exe"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_bin + L"\\notifier.exe"));
+    Offer("pad", "pad", "2.0", "caf\xC3\xA9");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_NE(std::string::npos, NotificationFor("").find("Pr\xC3\xBC" "fung \xC3\x85"));
+    EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
+}
+
+TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
+    Offer("pad", "pad", "1.1.0", "news");
+    WriteUserProducts(Product("pad", "1.1", ManifestUrl("pad"), ""));
+    std::vector<std::string> log = RunCheck();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Current ver 1.1 Server ver 1.1.0\r\n", log[log.size() - 2]);
+    EXPECT_EQ("There was no updates\r\n", log.back());
+    EXPECT_TRUE(Records().empty());
+}
+
+TEST_F(UpdateCheck, UpdaterIdGoesIntoEveryPlaceholder) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\QuillMarrow\\Updater",
+                                               0, nullptr, 0, KEY_SET_VALUE | KEY_QUERY_VALUE,
+                                               nullptr, &key, nullptr));
+    wchar_t old[128] = {0};
+    DWORD oldSize = sizeof old - sizeof(wchar_t);
+    bool hadOld = ::RegQueryValueExW(key, L"UserID", nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(old), &oldSize) == ERROR_SUCCESS;
+    const wchar_t id[] = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key, L"UserID", 0, REG_SZ,
+                                              reinterpret_cast<const BYTE*>(id), sizeof id));
+    Offer("pad", "pad", "1.0", "");
+    std::string url = ManifestUrl("pad") + "?id={updaterguid}&again={updaterguid}";
+    WriteUserProducts(Product("pad", "1.0", url, "") +
+                      Product("plain", "1.0", ManifestUrl("pad") + "?{UPDATERGUID}", ""));
+    std::vector<std::string> log = RunCheck();
+    if (hadOld)
+        ::RegSetValueExW(key, L"UserID", 0, REG_SZ, reinterpret_cast<const BYTE*>(old),
+                         static_cast<DWORD>((wcslen(old) + 1) * sizeof(wchar_t)));
+    else
+        ::RegDeleteValueW(key, L"UserID");
+    ::RegCloseKey(key);
+    std::string expected = ManifestUrl("pad") + "?id=" + Narrow(id) + "&again=" + Narrow(id);
+    std::string text = Join(log);
+    EXPECT_NE(std::string::npos, text.find("Update url " + expected + "\r\nCurrent ver 1.0")) << text;
+    // Letter case matters: a differently written placeholder stays.
+    EXPECT_NE(std::string::npos,
+              text.find("Update url " + ManifestUrl("pad") + "?{UPDATERGUID}\r\n")) << text;
+    // The server saw the address as sent (braces may arrive percent-encoded).
+    std::string bare = Narrow(id).substr(1, 36);
+    std::string requests = m_server.Requests();
+    size_t again = requests.find("&again=");
+    ASSERT_NE(std::string::npos, again) << requests;
+    EXPECT_NE(std::string::npos, requests.find(bare, again)) << requests;
+}
+
+TEST_F(UpdateCheck, VersionsCompareNumerically) {
+    Offer("same", "same", "1.1", "same");
+    Offer("older", "older", "1.9", "older");
+    Offer("newer", "newer", "1.10", "newer");
+    WriteUserProducts(Product("same", "1.1", ManifestUrl("same"), "") +
+                      Product("older", "1.10", ManifestUrl("older"), "") +
+                      Product("newer", "1.2", ManifestUrl("newer"), ""));
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+    EXPECT_NE(std::string::npos, text.find("Current ver 1.1 Server ver 1.1\r\nUpdating older\r\n"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Current ver 1.10 Server ver 1.9\r\nUpdating newer\r\n"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Current ver 1.2 Server ver 1.10\r\nGot new one!\r\n"))
+        << text;
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("Setup_newer-1.10.exe", records[0].program);
+    EXPECT_EQ(NotificationFor("newer"), records[1].notification);
+    EXPECT_EQ(std::string::npos, text.find("There was no updates"));
+}
+
+TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
+    Offer("one", "one", "2.0", "first news");
+    Offer("two", "two", "3.0", "second news");
+    Offer("three", "three", "4.0", "");  // no whatsnewurl: installed, not announced
+    WriteUserProducts(Product("one", "1.0", ManifestUrl("one"), "") +
+                      Product("two", "1.0", ManifestUrl("two"), "") +
+                      Product("three", "1.0", ManifestUrl("three"), ""));
+    std::vector<std::string> log = RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(5u, records.size());
+    EXPECT_EQ("Setup_one-2.0.exe", records[0].program);
+    EXPECT_EQ("Setup_two-3.0.exe", records[1].program);
+    EXPECT_EQ("Setup_three-4.0.exe", records[2].program);
+    EXPECT_EQ("notifier.exe", records[3].program);
+    EXPECT_EQ(NotificationFor("first news"), records[3].notification);
+    EXPECT_EQ("notifier.exe", records[4].program);
+    EXPECT_EQ(NotificationFor("second news"), records[4].notification);
+    EXPECT_EQ(records[3].commandLine, records[4].commandLine);
+    EXPECT_FALSE(FileExists(NotificationPath()));
+    EXPECT_EQ("Notifing about update\r\n", log.back());
+}
+
+TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
+    // Installer missing, wrong checksum, checksum missing, short checksum.
+    Offer("gone", "gone", "2.0", "x", "_404/");
+    Offer("wrong", "wrong", "2.0", "x", "_md5wrong/");
+    Offer("nosum", "nosum", "2.0", "x", "_md5missing/");
+    Offer("short", "short", "2.0", "x", "_md5short/");
+    WriteUserProducts(Product("gone", "1.0", ManifestUrl("gone"), "") +
+                      Product("wrong", "1.0", ManifestUrl("wrong"), "") +
+                      Product("nosum", "1.0", ManifestUrl("nosum"), "") +
+                      Product("short", "1.0", ManifestUrl("short"), ""));
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+    EXPECT_EQ(4, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
+    EXPECT_EQ("Got new one!\r\n", log.back());
+    EXPECT_EQ(std::string::npos, text.find("There was no updates"));
+    EXPECT_EQ(std::string::npos, text.find("Start Installer"));
+    EXPECT_TRUE(Records().empty());
+    for (const wchar_t* name : {L"Setup_wrong-2.0.exe", L"Setup_nosum-2.0.exe", L"Setup_short-2.0.exe"})
+        EXPECT_FALSE(FileExists(TempFolder() + L"\\" + name)) << Narrow(name);
+}
+
+TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
+    Offer("upper", "upper", "2.0", "", "_md5upper/");
+    Offer("named", "named", "2.0", "", "_md5name/");
+    WriteUserProducts(Product("upper", "1.0", ManifestUrl("upper"), "") +
+                      Product("named", "1.0", ManifestUrl("named"), ""));
+    RunCheck();
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("Setup_upper-2.0.exe", records[0].program);
+    EXPECT_EQ("Setup_named-2.0.exe", records[1].program);
+}
+
+TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
+    std::wstring srv = m_dir / L"srv";
+    ASSERT_TRUE(WriteFileBytes(srv + L"\\notxml.xml", "this is not xml"));
+    ASSERT_TRUE(WriteFileBytes(srv + L"\\other.xml", "<products/>"));
+    // A nested update element is found all the same.
+    Offer("nested", "nested", "2.0", "");
+    std::string manifest;
+    ASSERT_TRUE(ReadFileBytes(srv + L"\\nested\\update.xml", manifest));
+    ASSERT_TRUE(WriteFileBytes(srv + L"\\nested\\update.xml", "<outer><inner>" + manifest +
+                                                                   "</inner></outer>"));
+    std::string base = Narrow(m_server.Url(L""));
+    WriteUserProducts(Product("notxml", "1.0", base + "notxml.xml", "") +
+                      Product("other", "1.0", base + "other.xml", "") +
+                      Product("dropped", "1.0", base + "_drop/x.xml", "") +
+                      Product("failing", "1.0", base + "_500/x.xml", "") +
+                      Product("nested", "1.0", ManifestUrl("nested"), ""));
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+    for (const char* name : {"notxml", "other", "dropped", "failing"}) {
+        std::string at = std::string("Updating ") + name + "\r\nUpdate url ";
+        size_t pos = text.find(at);
+        ASSERT_NE(std::string::npos, pos) << text;
+        size_t next = text.find("\r\n", pos + at.size());
+        EXPECT_EQ(0u, text.compare(next + 2, 9, "Updating ")) << text;
+    }
+    EXPECT_NE(std::string::npos, text.find("Current ver 1.0 Server ver 2.0\r\nGot new one!")) << text;
+    ASSERT_EQ(1u, Records().size());
+}
+
+TEST_F(UpdateCheck, OldVersionFoldersGoOnlyWhenFreeAndOnlyVersions) {
+    for (const wchar_t* v : {L"0.5", L"1.0", L"1.5", L"2.0", L"data", L"plugins", L"1.2\\sub"})
+        ASSERT_TRUE(CreateFolders(m_prod + L"\\" + v));
+    ASSERT_TRUE(WriteFileBytes(m_prod + L"\\1.2\\sub\\lib.dll", "x"));
+    ASSERT_TRUE(WriteFileBytes(m_prod + L"\\0.5\\busy.dll", "x"));
+    ASSERT_TRUE(WriteFileBytes(m_prod + L"\\data\\user.db", "precious"));
+    HANDLE busy = ::CreateFileW((m_prod + L"\\0.5\\busy.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+    WriteUserProducts(Product("pad", "1.5", "", Narrow(m_prod)));
+    RunCheck();
+    EXPECT_FALSE(FileExists(m_prod + L"\\1.0"));
+    EXPECT_FALSE(FileExists(m_prod + L"\\1.2"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\0.5\\busy.dll"));  // in use
+    EXPECT_TRUE(FileExists(m_prod + L"\\1.5"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\2.0"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\data\\user.db"));
+    EXPECT_TRUE(FileExists(m_prod + L"\\plugins"));
+    ::CloseHandle(busy);
+    RunCheck();
+    EXPECT_FALSE(FileExists(m_prod + L"\\0.5"));
+}
+
+TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
+    // Without a productdir the folder listing would be the working folder's.
+    std::wstring work = m_dir / L"work";
+    ASSERT_TRUE(CreateFolders(work + L"\\0.1"));
+    ASSERT_TRUE(CreateFolders(work + L"\\stuff"));
+    WriteUserProducts(Product("pad", "5.0", "", ""));
+    RunCheck(std::wstring(), std::wstring(), work);
+    EXPECT_TRUE(FileExists(work + L"\\0.1"));
+    EXPECT_TRUE(FileExists(work + L"\\stuff"));
+}
+
+TEST_F(UpdateCheck, ManifestNamesThatLeaveTheTempFolderFail) {
+    // Unchecked, the first two would put the file two folders above the
+    // temporary folder.
+    const char* names[][2] = {{"x\\..\\..\\..\\evil", "2.0"}, {"evil", "2.0\\..\\..\\..\\evil"},
+                              {"C:evil", "2.0"},       {"a/../../../evil", "2.0"},
+                              {"evil", "2.0|x"}};
+    std::string products;
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+        std::string folder = "bad" + std::to_string(i);
+        Offer(folder, names[i][0], names[i][1], "news");
+        products += Product(folder, "1.0", ManifestUrl(folder), "");
+    }
+    WriteUserProducts(products);
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+    EXPECT_EQ(5, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
+    EXPECT_EQ(std::string::npos, text.find("Start Installer"));
+    EXPECT_EQ(std::string::npos, text.find("Notifing"));
+    EXPECT_TRUE(Records().empty());
+    // Nothing was requested from the installer address either.
+    EXPECT_EQ(std::string::npos, m_server.Requests().find("Setup.exe")) << m_server.Requests();
+    std::wstring temp = TempFolder();
+    std::wstring parent = temp.substr(0, temp.rfind(L'\\'));
+    std::wstring grand = parent.substr(0, parent.rfind(L'\\'));
+    std::vector<std::wstring> outside = {parent + L"\\evil-2.0.exe", grand + L"\\evil-2.0.exe",
+                                         grand + L"\\evil.exe", L"C:\\evil-2.0.exe"};
+    for (const std::wstring& f : outside)
+        EXPECT_FALSE(FileExists(f)) << Narrow(f);
+}
+
+TEST_F(UpdateCheck, SecondCheckInTheSameSessionOnlyLooksAtTheMutex) {
+    Offer("pad", "pad", "2.0", "");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    std::wstring release = m_dir / L"release";
+    ::SetEnvironmentVariableW(L"QM_HOLD", release.c_str());
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    HANDLE first = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", m_dir / L"cwd");
+    ASSERT_NE(nullptr, first);
+    // The first run is inside its installer, holding the check-update mutex.
+    ASSERT_TRUE(WaitFor([&] { return Records().size() == 1; }, 120000));
+    std::string before;
+    ReadFileBytes(UserLogPath(), before);
+    ASSERT_EQ(0, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 60000, m_dir / L"cwd"));
+    std::string after;
+    ReadFileBytes(UserLogPath(), after);
+    std::vector<std::string> added = LogMessages(after.substr(before.size()));
+    ASSERT_TRUE(WriteFileBytes(release, "go"));
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first, 120000));
+    ::CloseHandle(first);
+    ASSERT_EQ(4u, added.size()) << after;
+    EXPECT_EQ("Updater runmode: checkupdate\r\n", added[1]);
+    EXPECT_EQ("Checking update mutex\r\n", added[2]);
+    EXPECT_EQ(0u, added[3].find("Updater Finished"));
+    EXPECT_EQ(1u, Records().size());
+}
+
+// The Updater as the local system account, through a build of it whose token
+// identity says S-1-5-18: machine products file and log beside the parent of
+// its folder.
+class MachineUpdateCheck : public UpdateCheck {
+protected:
+    void SetUp() override {
+        UpdateCheck::SetUp();
+        m_sysRoot = m_dir / L"sys";
+        ASSERT_TRUE(CreateFolders(m_sysRoot + L"\\bin"));
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterAsSystem.exe"), m_sysRoot + L"\\bin\\Updater.exe"));
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_sysRoot + L"\\bin\\notifier.exe"));
+        RemoveOurTasks();
+    }
+    void TearDown() override {
+        RemoveOurTasks();
+        UpdateCheck::TearDown();
+    }
+    // The tasks live in the scheduler's folder as <name>.job.
+    static void RemoveOurTasks() {
+        wchar_t windows[MAX_PATH] = {0};
+        ::GetWindowsDirectoryW(windows, MAX_PATH);
+        std::wstring tasks = std::wstring(windows) + L"\\Tasks\\";
+        WIN32_FIND_DATAW fd;
+        HANDLE find = ::FindFirstFileW((tasks + L"update-*.job").c_str(), &fd);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do
+            ::DeleteFileW((tasks + fd.cFileName).c_str());
+        while (::FindNextFileW(find, &fd));
+        ::FindClose(find);
+    }
+    static bool TaskFileExists(const std::wstring& name) {
+        wchar_t windows[MAX_PATH] = {0};
+        ::GetWindowsDirectoryW(windows, MAX_PATH);
+        return FileExists(std::wstring(windows) + L"\\Tasks\\" + name + L".job");
+    }
+    void WriteMachineProducts(const std::string& products) {
+        ASSERT_TRUE(WriteFileBytes(m_sysRoot + L"\\MachineProducts.xml",
+                                   "<?xml version='1.0' encoding='UTF-8'?><products>" + products +
+                                       "</products>"));
+    }
+    std::vector<std::string> RunMachineCheck() {
+        return RunCheck(m_sysRoot + L"\\bin\\Updater.exe", m_sysRoot + L"\\updater.log");
+    }
+    std::wstring m_sysRoot;
+};
+
+TEST_F(MachineUpdateCheck, LastProductIsTheUpdaterItselfSchedulesItsRemoval) {
+    WriteMachineProducts("<product intname='updater' version='1.3' updateurl='' "
+                         "uninstall='C:\\Program Files\\Upd\\unins000.exe'/>");
+    std::vector<std::string> log = RunMachineCheck();
+    std::string text = Join(log);
+    EXPECT_EQ(0u, text.find("Checking update mutex\r\nChecking For Updates\r\n"
+                            "Updating Machine Products\r\nUpdating updater\r\nUpdate url \r\n"
+                            "There was no updates\r\nLooking for tasks\r\n")) << text;
+    std::vector<std::string> tail(log.end() - 4, log.end());
+    EXPECT_EQ(Join(Lines({"There is no user products installed",
+                          "Selfdestruct sequences initiated. God I hate that sequences!!",
+                          "Uninstaller for updater found at 'C:\\Program Files\\Upd\\unins000.exe'",
+                          "Uninstaller task created with bRet '1'"})),
+              Join(tail)) << text;
+    EXPECT_TRUE(TaskFileExists(L"update-Updater removing"));
+    // It logged beside the parent of its folder, not in the user's profile.
+    EXPECT_FALSE(FileExists(UserLogPath()));
+}
+
+TEST_F(MachineUpdateCheck, AnotherLastProductStartsTheRemovalButFindsNoUninstaller) {
+    WriteMachineProducts("<product intname='pad' version='1.3' updateurl=''/>");
+    std::vector<std::string> log = RunMachineCheck();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Selfdestruct sequences initiated. God I hate that sequences!!\r\n", log.back());
+    EXPECT_FALSE(TaskFileExists(L"update-Updater removing"));
+}
+
+TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
+    Offer("pad", "pad", "2.0", "machine news");
+    WriteMachineProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    std::vector<std::string> log = RunMachineCheck();
+    EXPECT_EQ("Notifing about update\r\n", log.back());
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("Setup_pad-2.0.exe", records[0].program);
+    EXPECT_EQ("notifier.exe", records[1].program);
+    std::string folder = Narrow(m_sysRoot + L"\\bin");
+    EXPECT_EQ("<?xml-stylesheet type='text/xsl' href='" + folder + "/whatsnew.xsl'?><alert baseurl='" +
+                  folder + "\\'>machine news</alert>",
+              records[1].notification);
+}
+
+}  // namespace

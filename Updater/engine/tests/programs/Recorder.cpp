@@ -1,0 +1,183 @@
+// A stand-in for the programs the Updater starts (installers, clean-up
+// programs, the Notifier). Each run appends one line to the file named by the
+// environment variable QM_RECORD, which the Updater passes on to everything it
+// starts:
+//   <own file name> TAB <command line> TAB <working folder> TAB <account> [TAB extra]...
+// Extras:
+//   notification=<content>   the file named by -notificationfile="..." as it
+//                            is while the program runs (or notification-missing)
+//   reg=<text>               the REG_SZ value named by QM_RECORD_REGVALUE
+//                            ("HKCU\key|name") at that moment, or reg-absent
+// When the command line holds /verysilent, it also acts as an installer:
+//   QM_INSTALL_DIR           folder created with a file installed.txt in it
+//   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
+//   QM_HOLD                  waits (at most two minutes) until this file exists
+// With -sleep it just stays alive for two minutes, a process to be killed.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+    wchar_t buffer[2048];
+    DWORD n = ::GetEnvironmentVariableW(name, buffer, 2048);
+    return n > 0 && n < 2048 ? std::wstring(buffer, n) : std::wstring();
+}
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty())
+        return std::string();
+    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    std::string out(size, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t sep) {
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(sep, start);
+        parts.push_back(text.substr(start, end == std::wstring::npos ? end : end - start));
+        if (end == std::wstring::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+// "HKCU\Software\X" -> root and sub-path.
+bool ParseKey(const std::wstring& full, HKEY& root, std::wstring& path) {
+    size_t slash = full.find(L'\\');
+    std::wstring head = full.substr(0, slash);
+    if (head == L"HKCU")
+        root = HKEY_CURRENT_USER;
+    else if (head == L"HKLM")
+        root = HKEY_LOCAL_MACHINE;
+    else
+        return false;
+    path = slash == std::wstring::npos ? std::wstring() : full.substr(slash + 1);
+    return true;
+}
+
+std::string ReadWholeFile(const std::wstring& path, bool& found) {
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    found = f != INVALID_HANDLE_VALUE;
+    std::string bytes;
+    if (!found)
+        return bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (::ReadFile(f, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    ::CloseHandle(f);
+    return bytes;
+}
+
+void AppendRecord(const std::string& line) {
+    std::wstring path = Env(L"QM_RECORD");
+    if (path.empty())
+        return;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        HANDLE f = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                 OPEN_ALWAYS, 0, nullptr);
+        if (f != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            ::WriteFile(f, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            ::CloseHandle(f);
+            return;
+        }
+        ::Sleep(25);
+    }
+}
+
+std::string RegistryExtra() {
+    std::vector<std::wstring> target = Split(Env(L"QM_RECORD_REGVALUE"), L'|');
+    HKEY root;
+    std::wstring path;
+    if (target.size() != 2 || !ParseKey(target[0], root, path))
+        return std::string();
+    wchar_t data[1024] = {0};
+    DWORD size = sizeof data - sizeof(wchar_t);
+    DWORD type = 0;
+    HKEY key;
+    std::string extra = "\treg-absent";
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        if (::RegQueryValueExW(key, target[1].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data),
+                               &size) == ERROR_SUCCESS)
+            extra = "\treg=" + Utf8(data);
+        ::RegCloseKey(key);
+    }
+    return extra;
+}
+
+std::string NotificationExtra(const std::wstring& commandLine) {
+    const std::wstring option = L"-notificationfile=\"";
+    size_t at = commandLine.find(option);
+    if (at == std::wstring::npos)
+        return std::string();
+    size_t start = at + option.size();
+    size_t end = commandLine.find(L'"', start);
+    bool found = false;
+    std::string content = ReadWholeFile(commandLine.substr(start, end - start), found);
+    return found ? "\tnotification=" + content : "\tnotification-missing";
+}
+
+void ActAsInstaller() {
+    std::wstring dir = Env(L"QM_INSTALL_DIR");
+    if (!dir.empty()) {
+        ::CreateDirectoryW(dir.c_str(), nullptr);
+        HANDLE f = ::CreateFileW((dir + L"\\installed.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
+        if (f != INVALID_HANDLE_VALUE)
+            ::CloseHandle(f);
+    }
+    std::vector<std::wstring> set = Split(Env(L"QM_INSTALL_REGSET"), L'|');
+    HKEY root;
+    std::wstring path;
+    if (set.size() == 3 && ParseKey(set[0], root, path)) {
+        HKEY key;
+        if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr) == ERROR_SUCCESS) {
+            ::RegSetValueExW(key, set[1].c_str(), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(set[2].c_str()),
+                             static_cast<DWORD>((set[2].size() + 1) * sizeof(wchar_t)));
+            ::RegCloseKey(key);
+        }
+    }
+    std::wstring hold = Env(L"QM_HOLD");
+    for (int i = 0; !hold.empty() && i < 2400; ++i) {
+        if (::GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES)
+            break;
+        ::Sleep(50);
+    }
+}
+
+}  // namespace
+
+int wmain() {
+    std::wstring commandLine = ::GetCommandLineW();
+    wchar_t exe[MAX_PATH] = {0};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring exeName = exe;
+    exeName = exeName.substr(exeName.find_last_of(L'\\') + 1);
+    wchar_t cwd[MAX_PATH] = {0};
+    ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    wchar_t user[257] = {0};
+    DWORD userSize = 257;
+    ::GetUserNameW(user, &userSize);
+
+    std::string line = Utf8(exeName) + "\t" + Utf8(commandLine) + "\t" + Utf8(cwd) + "\t" +
+                       Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + "\n";
+    AppendRecord(line);
+
+    if (commandLine.find(L"/verysilent") != std::wstring::npos)
+        ActAsInstaller();
+    if (commandLine.find(L"-sleep") != std::wstring::npos)
+        ::Sleep(120000);
+    return 0;
+}
