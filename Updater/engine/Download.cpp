@@ -18,20 +18,23 @@ std::string FetchUrlText(const std::wstring& address) {
 }
 
 std::string ReadStreamText(IStream* stream, size_t maxBytes) {
-    std::vector<char> buffer(maxBytes);
-    size_t total = 0;
-    while (total < buffer.size()) {
+    // Read in pieces: a manifest is a few hundred bytes, and a buffer of the
+    // largest size, zeroed for every fetch, cost more than the read itself.
+    std::string text;
+    char piece[16384];
+    while (text.size() < maxBytes) {
+        size_t want = maxBytes - text.size();
         ULONG got = 0;
-        HRESULT hr = stream->Read(buffer.data() + total, static_cast<ULONG>(buffer.size() - total),
+        HRESULT hr = stream->Read(piece, static_cast<ULONG>(want < sizeof piece ? want : sizeof piece),
                                   &got);
-        total += got;
+        text.append(piece, got);
         if (FAILED(hr) || got == 0)
             break;
     }
-    size_t length = 0;
-    while (length < total && buffer[length] != '\0')
-        ++length;
-    return std::string(buffer.data(), length);
+    size_t zero = text.find('\0');
+    if (zero != std::string::npos)
+        text.resize(zero);
+    return text;
 }
 
 bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
