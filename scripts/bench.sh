@@ -2,7 +2,7 @@
 # What the Updater costs the machine it runs on, measured under Wine and
 # printed as one table. Every figure is measured in the same run as its
 # baseline, and every time is the median of several runs (QM_BENCH_RUNS,
-# default 5): these machines are shared and noisy, so ratios to a baseline
+# default 7): these machines are shared and noisy, so ratios to a baseline
 # say more than the raw times.
 #
 #   scripts/bench.sh            bootstrap, build what is measured, measure
@@ -21,7 +21,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-runs=${QM_BENCH_RUNS:-5}
+runs=${QM_BENCH_RUNS:-7}
 
 bash "$root/scripts/bootstrap.sh"
 irr=$(ls -d "$root"/build/third_party/irrlicht-*/ | head -n1)
@@ -87,8 +87,15 @@ rss_median() {
     tail -n1 "$work/rss.txt"
   done | median
 }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
-at_most() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "met" : "MISSED" }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0 && a >= 0) printf "%.2f", a / b; else print "-" }'; }
+# "met" or "MISSED"; "unclear" when the figure is no number (noise made a
+# difference negative).
+at_most() {
+  case "$1" in
+    ''|-|*[!0-9.]*) echo "unclear" ;;
+    *) awk -v a="$1" -v b="$2" 'BEGIN { print (a + 0 <= b + 0) ? "met" : "MISSED" }' ;;
+  esac
+}
 
 rows=()
 row() { rows+=("$(printf '%-44s %12s %16s %7s  %-22s %s' "$@")"); }
