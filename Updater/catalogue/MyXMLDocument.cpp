@@ -228,8 +228,13 @@ void CMyXMLDocument::WriteNode(const CMyXMLNode& node, std::wstring& out) const 
                    L"'";
     }
     for (const auto& a : node.m_StringAttributes) {
-        if (a.second)
-            out += L" " + a.first + L"='" + EscapeXml(*a.second) + L"'";
+        if (a.second) {
+            out += L' ';
+            out += a.first;
+            out += L"='";
+            out += EscapeXml(*a.second);
+            out += L'\'';
+        }
     }
     // Never self-closed: an element without content is a start tag directly
     // followed by its end tag.

@@ -49,25 +49,20 @@ void CMyXMLNode::BindList(CNodeListBase& list, CMyXMLNode* prototype) {
 }
 
 std::wstring EscapeXml(const std::wstring& text) {
-    static const struct {
-        wchar_t ch;
-        const wchar_t* entity;
-    } kEntities[] = {
-        {L'&', L"&amp;"}, {L'<', L"&lt;"}, {L'>', L"&gt;"}, {L'\'', L"&apos;"}, {L'"', L"&quot;"},
-    };
-    // One pass per character in this order; & goes first so that no entity
-    // is escaped twice.
-    std::wstring result = text;
-    for (const auto& e : kEntities) {
-        std::wstring next;
-        next.reserve(result.size());
-        for (wchar_t c : result) {
-            if (c == e.ch)
-                next += e.entity;
-            else
-                next += c;
+    // One pass: no entity holds any of the five characters but "&" itself,
+    // so this equals replacing them one after the other, "&" first. Writing a
+    // products file escapes every attribute; five passes cost five copies.
+    std::wstring result;
+    result.reserve(text.size());
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'&': result += L"&amp;"; break;
+        case L'<': result += L"&lt;"; break;
+        case L'>': result += L"&gt;"; break;
+        case L'\'': result += L"&apos;"; break;
+        case L'"': result += L"&quot;"; break;
+        default: result += c; break;
         }
-        result.swap(next);
     }
     return result;
 }
