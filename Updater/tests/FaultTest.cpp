@@ -429,12 +429,20 @@ TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
     // Installer and checksum stall for two seconds each, then deliver the
     // rest: a good installer.
     Offer("stalled", "_stall/");
+    // Nobody listens at the installer's address.
+    Offer("refused", "");
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\refused\\update.xml",
+                               "<update intname='refused' version='2.0' "
+                               "installerurl='http://127.0.0.1:9/refused/Setup.exe'/>"));
     Offer("good", "");
+    // What an earlier, interrupted download left behind goes as well.
+    for (const char* name : {"dropped", "cut", "unsized", "failing", "refused"})
+        ASSERT_TRUE(WriteFileBytes(TempFolder() + L"\\Setup_" + Widen(name) + L"-2.0.exe", "MZ half"));
     std::vector<std::string> log = Check();
     std::string text = Join(log);
     const std::vector<std::string> gotNew =
         Lines({"Update url", "Current ver 1.0 Server ver 2.0", "Got new one!"});
-    for (const char* name : {"dropped", "cut", "unsized", "failing"}) {
+    for (const char* name : {"dropped", "cut", "unsized", "failing", "refused"}) {
         EXPECT_EQ(gotNew, Steps(log, name)) << name << "\n" << text;
         EXPECT_FALSE(FileExists(TempFolder() + L"\\Setup_" + Widen(name) + L"-2.0.exe")) << name;
     }
