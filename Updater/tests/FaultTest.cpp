@@ -335,8 +335,24 @@ TEST_F(Killed, ProductsFileIsAlwaysBeforeOrAfter) {
     const bool hasPx = Bytes(m_machine) == with;
     if (hasPx)
         EXPECT_EQ(Lines({"Removing product: px", "Product deleted!"}), Remove("px"));
+    // A writer killed before its rename leaves its temporary file; one of a
+    // process that is still running belongs to that process.
+    const std::wstring dead = m_machine + L".4000000.tmp";
+    const std::wstring live = m_machine + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    ASSERT_TRUE(WriteFileBytes(dead, "<products><product intname='p0'"));
+    ASSERT_TRUE(WriteFileBytes(live, "<products><product intname='p1'"));
     EXPECT_EQ(Added("late"), Add("late"));
     EXPECT_EQ((std::vector<std::string>{"p0", "p1", "p2", "p3", "late"}), MachineProducts());
+    // The next change clears away what killed writers left, and only that.
+    std::vector<std::string> left;
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((m_dir / L"app\\*.tmp").c_str(), &entry));
+    if (find.IsValid()) {
+        do
+            left.push_back(Narrow(entry.cFileName));
+        while (::FindNextFileW(find.Get(), &entry));
+    }
+    EXPECT_EQ(std::vector<std::string>{Narrow(live.substr(live.rfind(L'\\') + 1))}, left);
 }
 
 // ---- update server faults ----
