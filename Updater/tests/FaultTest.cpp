@@ -375,7 +375,8 @@ protected:
 
     // Offers version 2.0 of intname: the recording installer at
     // srv\<intname>\Setup.exe, reached through the server's modifier prefix.
-    void Offer(const std::string& intname, const std::string& installerPrefix) {
+    void Offer(const std::string& intname, const std::string& installerPrefix,
+               const std::string& manifestPrefix = "") {
         std::wstring dir = m_dir / (L"srv\\" + Widen(intname));
         ASSERT_TRUE(CreateFolders(dir));
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), dir + L"\\Setup.exe"));
@@ -385,7 +386,8 @@ protected:
                                    "<update intname='" + intname + "' version='2.0' installerurl='" +
                                        installer + "'/>"));
         m_products += "<product intname='" + intname + "' version='1.0' updateurl='" +
-                      Narrow(m_server.Url(Widen(intname + "/update.xml"))) + "'/>";
+                      Narrow(m_server.Url(Widen(manifestPrefix + intname + "/update.xml"))) +
+                      "'/>";
     }
 
     std::vector<std::string> Check() {
@@ -445,6 +447,9 @@ TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
     // Installer and checksum stall for two seconds each, then deliver the
     // rest: a good installer.
     Offer("stalled", "_stall/");
+    // Manifests that come in pieces, with pauses between them.
+    Offer("stalledmanifest", "", "_stall/");
+    Offer("slowmanifest", "", "_slow/");
     // Nobody listens at the installer's address.
     Offer("refused", "");
     ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\refused\\update.xml",
@@ -466,11 +471,12 @@ TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
         Lines({"Update url", "Current ver 1.0 Server ver 2.0", "Got new one!",
                "PerformUninstallActions", "PerformRegistryActions", "Start Installer",
                "PerformRegistryActions_Restore"});
-    for (const char* name : {"stalled", "good"}) {
+    for (const char* name : {"stalled", "stalledmanifest", "slowmanifest", "good"}) {
         EXPECT_EQ(installed, Steps(log, name)) << name << "\n" << text;
         EXPECT_FALSE(FileExists(TempFolder() + L"\\Setup_" + Widen(name) + L"-2.0.exe")) << name;
     }
-    EXPECT_EQ((std::vector<std::string>{"Setup_stalled-2.0.exe", "Setup_good-2.0.exe"}),
+    EXPECT_EQ((std::vector<std::string>{"Setup_stalled-2.0.exe", "Setup_stalledmanifest-2.0.exe",
+                                        "Setup_slowmanifest-2.0.exe", "Setup_good-2.0.exe"}),
               Installed());
 }
 
