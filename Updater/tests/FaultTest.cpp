@@ -206,6 +206,21 @@ TEST_F(ProductsFileFaults, ReadOnlyFileFailsAloneAndWorksOnceWritable) {
     EXPECT_EQ((std::vector<std::string>{"kept", "new"}), MachineProducts());
 }
 
+TEST_F(ProductsFileFaults, ALockedLogStopsNothing) {
+    {
+        UniqueFile holder(::CreateFileW(UserLogPath().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        EXPECT_EQ(0, RunAndWait(m_exe, L"-runmode=addproduct -info=\"" + Describe("unlogged") + L"\"",
+                                120000, m_dir / L"cwd"));
+    }
+    EXPECT_EQ(std::vector<std::string>{"unlogged"}, MachineProducts());
+    EXPECT_EQ("", Bytes(UserLogPath()));
+    // Once the log is free again, the next run writes it.
+    EXPECT_EQ(Added("logged"), Add("logged"));
+    EXPECT_EQ((std::vector<std::string>{"unlogged", "logged"}), MachineProducts());
+}
+
 // ---- contention ----
 
 typedef OwnUpdater Contention;
