@@ -455,10 +455,11 @@ protected:
 TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
     // Connection dropped before any answer, cut after half of the announced
     // body, cut without an announced length (looks complete), server error.
-    Offer("dropped", "_drop/");
-    Offer("cut", "_short/");
-    Offer("unsized", "_unsized/_short/");
-    Offer("failing", "_500/");
+    // Each meets a correct checksum.
+    Offer("dropped", "_bodyonly/_drop/");
+    Offer("cut", "_bodyonly/_short/");
+    Offer("unsized", "_bodyonly/_unsized/_short/");
+    Offer("failing", "_bodyonly/_500/");
     // Installer and checksum stall for two seconds each, then deliver the
     // rest: a good installer.
     Offer("stalled", "_stall/");
