@@ -348,8 +348,9 @@ TEST_F(Killed, ProductsFileIsAlwaysBeforeOrAfter) {
                 changed, static_cast<unsigned long>(full));
     // A later run finds a working file and a free lock.
     const bool hasPx = Bytes(m_machine) == with;
-    if (hasPx)
+    if (hasPx) {
         EXPECT_EQ(Lines({"Removing product: px", "Product deleted!"}), Remove("px"));
+    }
     // A writer killed before its rename leaves its temporary file; one of a
     // process that is still running belongs to that process.
     const std::wstring dead = m_machine + L".4000000.tmp";
