@@ -46,8 +46,14 @@ echo "the user's own data" > "$demo/Sample/data/notes.txt"
 # The sample installer: the recording test program, which writes the new
 # version folder and a registry value when started with /verysilent.
 cp "$testbin/Recorder.exe" "$demo/srv/sample/Setup.exe"
-cat > "$demo/srv/sample/whatsnew.html" <<'EOF'
-<h1>Sample 1.1</h1><p>Faster start, fewer clicks.</p>
+cat > "$demo/srv/sample/whatsnew.xml" <<'EOF'
+<whatsnew>
+  <title>Sample 1.1 is installed</title>
+  <version>1.1</version>
+  <change>Faster start</change>
+  <change>Fewer clicks to save</change>
+  <more href="http://127.0.0.1/sample/notes">Read the release notes</more>
+</whatsnew>
 EOF
 wine reg add 'HKCU\Software\QuillMarrowDemo' /v Setting /t REG_SZ /d 'chosen by the user' /f >/dev/null
 
@@ -57,7 +63,7 @@ for _ in $(seq 1 100); do [ -s "$demo/srv/port.txt" ] && break; sleep 0.1; done
 port=$(cat "$demo/srv/port.txt")
 base="http://127.0.0.1:$port/sample"
 cat > "$demo/srv/sample/update.xml" <<EOF
-<update intname='sample' version='1.1' installerurl='$base/Setup.exe' whatsnewurl='$base/whatsnew.html'/>
+<update intname='sample' version='1.1' installerurl='$base/Setup.exe' whatsnewurl='$base/whatsnew.xml'/>
 EOF
 cat > "$demo/sample.xml" <<EOF
 <product intname='sample' friendlyname='Sample' version='1.0' needadmin='no'
@@ -116,3 +122,20 @@ echo "== The notification shown"
 if [ -n "$notifier_shown" ]; then echo "$notifier_shown"; else echo "(none)"; fi
 [ -n "$notifier_closed" ] && echo "   (shown by notifier.exe on the virtual display, closed by this script)"
 [ -f "$note" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"
+
+# This Wine has no HTML engine to draw the page inside notifier.exe, so the
+# same file is also rendered here the way the window shows it.
+browser=$(command -v chromium || true)
+if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
+  shots="$root/build/demo"
+  mkdir -p "$shots"
+  printf '%s' "$notifier_shown" > "$shots/whatsnew.xml"
+  if xsltproc "$dist/whatsnew.xsl" "$shots/whatsnew.xml" > "$shots/notice.html" 2>/dev/null &&
+     timeout 60 "$browser" --headless --no-sandbox --disable-gpu --disable-background-networking \
+       --disable-component-update --no-first-run --user-data-dir="$shots/profile" \
+       --window-size=300,325 --hide-scrollbars --screenshot="$shots/notice.png" \
+       "file://$shots/notice.html" >/dev/null 2>&1; then
+    echo "   the notice as the window draws it: $shots/notice.png"
+  fi
+  rm -rf "$shots/profile"
+fi

@@ -27,8 +27,13 @@ std::wstring CUpdateEngine::DownloadInstaller(const CUpdate& update) {
     if (path.empty() || path.size() >= MAX_PATH)
         return std::wstring();
 
-    if (!DownloadUrlToFile(update.installerurl, path))
+    // A failed download may leave a partial file, or one of an earlier
+    // interrupted attempt may still be there: neither may look like an
+    // installer to whoever finds it later.
+    if (!DownloadUrlToFile(update.installerurl, path)) {
+        ::DeleteFileW(path.c_str());
         return std::wstring();
+    }
 
     std::string checksum = FetchUrlText(update.installerurl + L".md5");
     if (checksum.size() > kDigestChars)

@@ -6,6 +6,35 @@
 
 namespace {
 
+// True when no process with that id exists. A process that we may not open
+// (another account's) counts as existing.
+bool IsProcessGone(DWORD processId) {
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    return ::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+}
+
+// The process id of a temporary sibling's name: prefix + digits + ".tmp";
+// 0 when the name has another shape.
+DWORD SiblingProcessId(const std::wstring& name, const std::wstring& prefix) {
+    const std::wstring suffix = L".tmp";
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    const std::wstring digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (digits.size() > 10)
+        return 0;
+    unsigned long long id = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9')
+            return 0;
+        id = id * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return id <= 0xFFFFFFFFull ? static_cast<DWORD>(id) : 0;
+}
+
 bool IsDotEntry(const wchar_t* name) {
     return ::lstrcmpW(name, L".") == 0 || ::lstrcmpW(name, L"..") == 0;
 }
@@ -152,4 +181,24 @@ std::wstring TemporarySiblingPath(const std::wstring& path) {
     _snwprintf(pid, 15, L"%lu", static_cast<unsigned long>(::GetCurrentProcessId()));
     pid[15] = L'\0';
     return path + L"." + pid + L".tmp";
+}
+
+void RemoveStaleTemporarySiblings(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const std::wstring prefix = path.substr(folder.size()) + L".";
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((path + L".*.tmp").c_str(), &entry));
+    if (!find)
+        return;
+    std::vector<std::wstring> stale;
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const DWORD id = SiblingProcessId(entry.cFileName, prefix);
+        if (id != 0 && id != ::GetCurrentProcessId() && IsProcessGone(id))
+            stale.push_back(folder + entry.cFileName);
+    } while (::FindNextFileW(find.Get(), &entry));
+    for (const std::wstring& file : stale)
+        ::DeleteFileW(file.c_str());
 }

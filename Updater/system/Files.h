@@ -38,3 +38,8 @@ bool RemoveFile(const std::wstring& path);
 // A name for a temporary file beside path, unique to this process:
 // path + "." + process id + ".tmp".
 std::wstring TemporarySiblingPath(const std::wstring& path);
+// Deletes the temporary siblings of path (TemporarySiblingPath) whose process
+// no longer exists, left by a writer that ended before putting its file in
+// place. Files of running or inaccessible processes stay. Call it only while
+// holding the lock that guards path's writers.
+void RemoveStaleTemporarySiblings(const std::wstring& path);

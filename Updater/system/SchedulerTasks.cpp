@@ -32,9 +32,13 @@ HRESULT CreateScheduler(ComPtr<ITaskScheduler>& scheduler) {
                               scheduler.PutVoid());
 }
 
-HRESULT ActivateTask(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>& task) {
-    return scheduler->Activate(name.c_str(), kIidTask,
-                               reinterpret_cast<IUnknown**>(task.PutVoid()));
+// The stored task of that name; the task keeps what it needs of the scheduler.
+HRESULT OpenTask(const std::wstring& name, ComPtr<ITask>& task) {
+    ComPtr<ITaskScheduler> scheduler;
+    HRESULT hr = CreateScheduler(scheduler);
+    if (FAILED(hr))
+        return hr;
+    return scheduler->Activate(name.c_str(), kIidTask, reinterpret_cast<IUnknown**>(task.PutVoid()));
 }
 
 bool BeginsWith(const std::wstring& text, const std::wstring& prefix) {
@@ -162,22 +166,15 @@ HRESULT CreateTask(const std::wstring& name, const std::wstring& program,
 }
 
 bool TaskExists(const std::wstring& name) {
-    ComPtr<ITaskScheduler> scheduler;
-    if (FAILED(CreateScheduler(scheduler)))
-        return false;
     ComPtr<ITask> task;
-    return SUCCEEDED(ActivateTask(scheduler.Get(), name, task));
+    return SUCCEEDED(OpenTask(name, task));
 }
 
 HRESULT UpdateTask(const std::wstring& name, const std::wstring& program,
                    const std::wstring& parameters, const std::wstring& comment, bool machineWide,
                    bool logonTrigger, bool dailyTrigger) {
-    ComPtr<ITaskScheduler> scheduler;
-    HRESULT hr = CreateScheduler(scheduler);
-    if (FAILED(hr))
-        return hr;
     ComPtr<ITask> task;
-    hr = ActivateTask(scheduler.Get(), name, task);
+    HRESULT hr = OpenTask(name, task);
     if (FAILED(hr))
         return hr;
     WORD count = 0;
@@ -295,24 +292,16 @@ HRESULT DeleteTask(const std::wstring& name) {
 HRESULT StopTask(const std::wstring& name) {
     if (GetTaskStatus(name) != kTaskRunning)
         return S_OK;
-    ComPtr<ITaskScheduler> scheduler;
-    HRESULT hr = CreateScheduler(scheduler);
-    if (FAILED(hr))
-        return hr;
     ComPtr<ITask> task;
-    hr = ActivateTask(scheduler.Get(), name, task);
+    HRESULT hr = OpenTask(name, task);
     if (FAILED(hr))
         return hr;
     return task->Terminate();
 }
 
 HRESULT GetTaskStatus(const std::wstring& name) {
-    ComPtr<ITaskScheduler> scheduler;
-    HRESULT hr = CreateScheduler(scheduler);
-    if (FAILED(hr))
-        return hr;
     ComPtr<ITask> task;
-    hr = ActivateTask(scheduler.Get(), name, task);
+    HRESULT hr = OpenTask(name, task);
     if (FAILED(hr))
         return hr;
     HRESULT status = S_OK;

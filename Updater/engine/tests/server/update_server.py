@@ -15,6 +15,10 @@ answered; they can be combined:
   _short            announce the whole length, send half the body, close
   _slow             send the body in small pieces with pauses between them
   _stall            send half the body, then wait --stall seconds before the rest
+  _bodyonly         the other segments leave "<file>.md5" requests alone, so
+                    that a damaged body meets a correct checksum
+  _unsized          announce no length and end the body by closing the connection,
+                    so that with _short a cut body looks complete to the client
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -40,7 +44,7 @@ import threading
 import time
 import urllib.parse
 
-MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall",
+MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_unsized", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing"}
 
 
@@ -104,6 +108,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         self.record()
         modifiers, segments = self.split()
+        if "_bodyonly" in modifiers and segments and segments[-1].endswith(".md5"):
+            modifiers = {m for m in modifiers if m.startswith("_md5")}
         if "_drop" in modifiers:
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
@@ -122,10 +128,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(len(body)))
+        if "_unsized" not in modifiers:
+            self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
-        if "_short" in modifiers:
+        if "_short" in modifiers or "_unsized" in modifiers:
             self.send_header("Connection", "close")
+            self.close_connection = True
         self.end_headers()
         try:
             if "_short" in modifiers:
