@@ -285,7 +285,11 @@ HRESULT DeleteTask(const std::wstring& name) {
     if (FAILED(hr))
         return hr;
     StopTask(name);  // a task that can't be stopped may still be deletable
-    hr = scheduler->Delete(name.c_str());
+    // The scheduler service reads a task's file whenever it changes; a delete
+    // that meets such a read is tried again for a short while.
+    const HRESULT kInUse = HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION);
+    for (int attempt = 0; (hr = scheduler->Delete(name.c_str())) == kInUse && attempt < 40; ++attempt)
+        ::Sleep(50);
     return FAILED(hr) ? hr : S_OK;
 }
 
