@@ -351,8 +351,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// A visible top-level window of a running notifier.exe, or null.
-HWND FindNotifierWindow() {
+// A visible top-level window of a notifier.exe that parent started, or null.
+HWND FindNotifierWindow(DWORD parent) {
     WindowSearch search = {{}, nullptr};
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
@@ -360,7 +360,7 @@ HWND FindNotifierWindow() {
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
-        if (::lstrcmpiW(entry.szExeFile, L"notifier.exe") == 0)
+        if (::lstrcmpiW(entry.szExeFile, L"notifier.exe") == 0 && entry.th32ParentProcessID == parent)
             search.processIds.push_back(entry.th32ProcessID);
     ::CloseHandle(snapshot);
     ::EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
@@ -376,7 +376,8 @@ TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
     HANDLE updater = StartProcess(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", m_dir / L"cwd");
     ASSERT_NE(nullptr, updater);
     HWND window = nullptr;
-    bool shown = WaitFor([&] { return (window = FindNotifierWindow()) != nullptr; }, 120000);
+    const DWORD updaterId = ::GetProcessId(updater);
+    bool shown = WaitFor([&] { return (window = FindNotifierWindow(updaterId)) != nullptr; }, 120000);
     if (shown) {
         // While the notice is up, the Updater waits and the file is there.
         std::string content;
