@@ -105,8 +105,8 @@ row() { rows+=("$(printf '%-44s %12s %16s %7s  %-22s %s' "$@")"); }
 system_dlls=" advapi32.dll comctl32.dll crypt32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll "
 system_dlls+="oleaut32.dll psapi.dll rpcrt4.dll shell32.dll shlwapi.dll urlmon.dll user32.dll "
 system_dlls+="version.dll wininet.dll wtsapi32.dll "
-for spec in Updater.exe:300 notifier.exe:200 Toolpeg.dll:100; do
-  name=${spec%%:*}; goal=${spec##*:}
+for deliverable in Updater.exe:300 notifier.exe:200 Toolpeg.dll:100; do
+  name=${deliverable%%:*}; goal=${deliverable##*:}
   bytes=$(stat -c %s "$dist/$name")
   kib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1024 }')
   foreign=""
