@@ -1,6 +1,7 @@
 #include "Download.h"
 
 #include "system/Handles.h"
+#include "system/Md5.h"
 
 #include <urlmon.h>
 #include <wininet.h>
@@ -44,30 +45,17 @@ bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
 
 bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
     std::memset(digest, 0, sizeof digest);
-    UniqueCryptProv prov;
-    if (!::CryptAcquireContextW(prov.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+    CMd5Hash hash;
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hash.IsValid() || !file)
         return false;
-    UniqueCryptHash hash;
-    if (!::CryptCreateHash(prov.Get(), CALG_MD5, 0, 0, hash.Put()))
-        return false;
-    {
-        UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
+    std::vector<BYTE> chunk(0x4000);
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) &&
+           got > 0) {
+        if (!hash.Add(chunk.data(), got))
             return false;
-        std::vector<BYTE> chunk(0x4000);
-        DWORD got = 0;
-        while (::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got,
-                          nullptr) &&
-               got > 0) {
-            if (!::CryptHashData(hash.Get(), chunk.data(), got, 0))
-                return false;
-        }
     }
-    uint8_t value[16] = {0};
-    DWORD length = sizeof value;
-    if (!::CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &length, 0))
-        return false;
-    std::memcpy(digest, value, sizeof digest);
-    return true;
+    return hash.Finish(digest);
 }
