@@ -20,24 +20,8 @@ namespace {
 const char kFinish[] = "Updater Finished \r\n\r\n\r\n";
 const char kDecl[] = "<?xml version='1.0' encoding='UTF-8'?>";
 
-std::wstring LocalAppData() {
-    wchar_t path[MAX_PATH] = {0};
-    ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                       SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
 std::wstring UserProductsPath() {
-    return LocalAppData() + L"\\UserProducts.xml";
-}
-
-std::wstring TempFolder() {
-    wchar_t path[MAX_PATH] = {0};
-    DWORD n = ::GetTempPathW(MAX_PATH, path);
-    std::wstring folder(path, n);
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
+    return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\UserProducts.xml";
 }
 
 std::string Bytes(const std::wstring& path) {

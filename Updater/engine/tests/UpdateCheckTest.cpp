@@ -19,21 +19,6 @@ namespace {
 const char kManifestFormat[] =
     "<update intname='%s' version='%s' installerurl='%s' whatsnewurl='%s'/>";
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {0};
-    ::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
-
-std::wstring TempFolder() {
-    wchar_t path[MAX_PATH] = {0};
-    DWORD n = ::GetTempPathW(MAX_PATH, path);
-    std::wstring folder(path, n);
-    if (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
-    return folder;
-}
-
 std::vector<std::string> SplitOn(const std::string& text, char sep) {
     std::vector<std::string> parts;
     size_t start = 0;

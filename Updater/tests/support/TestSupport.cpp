@@ -28,13 +28,24 @@ std::wstring SourcePath(const wchar_t* relative) {
     return FromUnixPath(QM_SOURCE_DIR) + L"\\" + rel;
 }
 
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {0};
+    if (FAILED(::SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path)))
+        return std::wstring();
+    return path;
+}
+
+std::wstring TempFolder() {
+    wchar_t path[MAX_PATH] = {0};
+    DWORD n = ::GetTempPathW(MAX_PATH, path);
+    std::wstring folder(path, n < MAX_PATH ? n : 0);
+    if (!folder.empty() && folder.back() == L'\\')
+        folder.pop_back();
+    return folder;
+}
+
 TempDir::TempDir(const wchar_t* tag) {
-    wchar_t temp[MAX_PATH];
-    DWORD n = ::GetTempPathW(MAX_PATH, temp);
-    std::wstring base(temp, n);
-    if (!base.empty() && base.back() == L'\\')
-        base.pop_back();
-    m_path = base + L"\\qmtest-" + tag;
+    m_path = TempFolder() + L"\\qmtest-" + tag;
     RemoveTree(m_path);
     CreateFolders(m_path);
 }
@@ -155,11 +166,7 @@ std::string Hex(uint32_t value) {
     return buf;
 }
 
-std::wstring UserLogPath() {
-    wchar_t path[MAX_PATH] = {0};
-    ::SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, path);
-    return std::wstring(path) + L"\\updater.log";
-}
+std::wstring UserLogPath() { return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\updater.log"; }
 
 std::string ResourceBytes(const std::wstring& file, const wchar_t* type, const wchar_t* name) {
     HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

@@ -56,6 +56,11 @@ std::string Narrow(const std::wstring& text);   // UTF-8
 std::wstring Widen(const std::string& utf8);
 std::string Hex(uint32_t value);                // "0x80004005"
 
+// A shell folder (CSIDL_*), created when missing; empty on failure.
+std::wstring ShellFolder(int csidl);
+// The temporary folder, without a trailing backslash.
+std::wstring TempFolder();
+
 // The folder where a per-user Updater writes its log.
 std::wstring UserLogPath();
 
