@@ -47,16 +47,11 @@ bool IsNamed(const char* text, const std::wstring& name) {
     return i == name.size();
 }
 
-std::wstring FormatNumber(const char* format, double value) {
+// A number in the writer's printf format ("%d" or "%f"); a float as large as
+// FLT_MAX needs under 64 digits, so the buffer never cuts one.
+template <typename Number>
+std::wstring FormatNumber(const char* format, Number value) {
     char buffer[512];
-    int n = std::snprintf(buffer, sizeof buffer, format, value);
-    if (n < 0)
-        return std::wstring();
-    return AnsiToWide(buffer);
-}
-
-std::wstring FormatNumber(const char* format, int value) {
-    char buffer[32];
     int n = std::snprintf(buffer, sizeof buffer, format, value);
     if (n < 0)
         return std::wstring();
