@@ -1,6 +1,6 @@
 #include "Logger.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/Md5.h"
 
 #include <cstdarg>

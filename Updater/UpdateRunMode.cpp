@@ -4,7 +4,7 @@
 #include "catalogue/Product.h"
 #include "catalogue/ProductStore.h"
 #include "engine/UpdateEngine.h"
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"
 

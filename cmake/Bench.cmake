@@ -2,6 +2,9 @@
 # testbin, never to dist). Their sources lie beside the code they measure.
 if(WIN32 AND NOT QM_FUZZ)
   set(_qm_bench_out ${CMAKE_BINARY_DIR}/testbin)
+  # The clock the timing programs share ("bench/BenchClock.h").
+  add_library(qm_bench_clock INTERFACE)
+  qm_publish_headers(qm_bench_clock ${REPO_ROOT}/Updater bench/BenchClock.h)
 
   # The start-up floor: a Windows program that does nothing.
   add_executable(qm_idle WIN32 ${REPO_ROOT}/Updater/bench/Idle.cpp)
@@ -9,13 +12,13 @@ if(WIN32 AND NOT QM_FUZZ)
 
   add_executable(qm_store_bench ${REPO_ROOT}/Updater/catalogue/bench/StoreBench.cpp)
   target_link_options(qm_store_bench PRIVATE -municode)
-  target_link_libraries(qm_store_bench PRIVATE updater_win updater_identity)
+  target_link_libraries(qm_store_bench PRIVATE catalogue qm_bench_clock)
 
   set(_qm_bench_targets qm_idle qm_store_bench)
   if(EXISTS ${REPO_ROOT}/Updater/engine/Download.h)
     add_executable(qm_md5_bench ${REPO_ROOT}/Updater/engine/bench/Md5Bench.cpp)
     target_link_options(qm_md5_bench PRIVATE -municode)
-    target_link_libraries(qm_md5_bench PRIVATE updater_win updater_identity)
+    target_link_libraries(qm_md5_bench PRIVATE engine qm_bench_clock)
     list(APPEND _qm_bench_targets qm_md5_bench)
   endif()
 

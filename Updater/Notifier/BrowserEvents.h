@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 // Receives BeforeNavigate2. address is null when the event carried no
 // address; setting *cancel to VARIANT_TRUE keeps the browser from navigating.

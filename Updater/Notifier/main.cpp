@@ -8,7 +8,7 @@
 #include "BrowserHost.h"
 #include "CmdLineParser.h"
 #include "MainDlg.h"
-#include "system/ComInit.h"
+#include "ComInit.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     ScopedComInit com;

@@ -1,6 +1,6 @@
 #include "Registry.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <cstring>
 #include <cwchar>

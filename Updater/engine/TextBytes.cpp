@@ -1,6 +1,6 @@
 #include "TextBytes.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/TextCodec.h"
 
 #include <cwchar>

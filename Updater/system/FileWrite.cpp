@@ -1,6 +1,6 @@
 #include "system/FileWrite.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <climits>
 

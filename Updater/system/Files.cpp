@@ -1,6 +1,6 @@
 #include "system/Files.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <shlwapi.h>
 

@@ -1,6 +1,6 @@
 #include "system/ProcessKill.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <psapi.h>
 

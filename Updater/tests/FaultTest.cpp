@@ -5,7 +5,7 @@
 #include "UpdateServer.h"
 
 #include "catalogue/ProductStore.h"
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

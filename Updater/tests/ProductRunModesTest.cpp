@@ -2,8 +2,8 @@
 // tasks and the updater id read back.
 #include "TestSupport.h"
 #include "engine/Registry.h"
-#include "system/ComInit.h"
-#include "system/Handles.h"
+#include "ComInit.h"
+#include "Handles.h"
 #include "system/SchedulerTasks.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "CommandBarRegistry.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The product store on real files under Wine.
 #include "catalogue/ProductStore.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/RunContext.h"
 
 #include "TestSupport.h"

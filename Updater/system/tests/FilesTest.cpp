@@ -1,7 +1,7 @@
 // Folder lookups and folder trees on real files under Wine.
 #include "system/Files.h"
 #include "system/Folders.h"
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/RunContext.h"
 
 #include "TestSupport.h"

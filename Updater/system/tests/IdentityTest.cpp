@@ -1,4 +1,4 @@
-#include "system/Handles.h"
+#include "Handles.h"
 #include "system/Identity.h"
 
 #include "TestSupport.h"

@@ -1,7 +1,7 @@
 // Terminating real processes by name under Wine.
 #include "system/ProcessKill.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include "TestSupport.h"
 

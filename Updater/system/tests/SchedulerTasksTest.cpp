@@ -3,8 +3,8 @@
 #include "system/SchedulerTasks.h"
 
 #include "Logger.h"
-#include "system/ComInit.h"
-#include "system/Handles.h"
+#include "ComInit.h"
+#include "Handles.h"
 #include "system/Identity.h"
 #include "system/RunContext.h"
 

@@ -2,7 +2,7 @@
 // name, run against the registry. Each test gets its own scratch keys that
 // stand in for HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE for this process.
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include "TestSupport.h"
 

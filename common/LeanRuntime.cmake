@@ -6,7 +6,7 @@
 # with it every function that a frame entry names, so unused functions survive
 # --gc-sections as long as they carry unwind information.
 #
-# qm_lean_deliverable(targets...): links Updater/system/LeanRuntime.cpp, which
+# qm_lean_deliverable(targets...): links common/LeanRuntime.cpp, which
 # replaces the C++ runtime's throwing entry points by a direct abort.
 function(qm_lean_code)
   if(NOT WIN32)
@@ -24,7 +24,7 @@ function(qm_lean_deliverable)
     return()
   endif()
   if(NOT TARGET qm_lean_runtime)
-    add_library(qm_lean_runtime OBJECT ${REPO_ROOT}/Updater/system/LeanRuntime.cpp)
+    add_library(qm_lean_runtime OBJECT ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/LeanRuntime.cpp)
     target_compile_options(qm_lean_runtime PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables)
   endif()
   foreach(t ${ARGN})
@@ -34,20 +34,4 @@ function(qm_lean_deliverable)
     target_sources(${t} PRIVATE $<TARGET_OBJECTS:qm_lean_runtime>)
     target_compile_options(${t} PRIVATE -fno-exceptions -fno-asynchronous-unwind-tables)
   endforeach()
-endfunction()
-
-# The probe and the test of the lean runtime (Updater/system/tests).
-function(qm_lean_runtime_tests)
-  if(NOT WIN32 OR QM_FUZZ)
-    return()
-  endif()
-  set(dir ${REPO_ROOT}/Updater/system/tests)
-  add_executable(qm_lean_probe WIN32 ${dir}/LeanRuntimeProbe.cpp)
-  target_link_options(qm_lean_probe PRIVATE -municode)
-  qm_lean_deliverable(qm_lean_probe)
-  set_target_properties(qm_lean_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testbin)
-  qm_add_test(NAME lean_runtime_tests
-    SOURCES ${dir}/LeanRuntimeTest.cpp
-    LIBS qm_testsupport
-    DEPENDS qm_lean_probe)
 endfunction()
