@@ -123,8 +123,9 @@ if [ -n "$notifier_shown" ]; then echo "$notifier_shown"; else echo "(none)"; fi
 [ -n "$notifier_closed" ] && echo "   (shown by notifier.exe on the virtual display, closed by this script)"
 [ -f "$note" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"
 
-# This Wine has no HTML engine to draw the page inside notifier.exe, so the
-# same file is also rendered here the way the window shows it.
+# Under this Wine notifier.exe has no browser engine (Gecko is not installed)
+# to draw the page with. What the stylesheet makes of the notification is
+# shown instead: its HTML, rendered by a headless Chromium at the window's size.
 browser=$(command -v chromium || true)
 if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
   shots="$root/build/demo"
@@ -135,7 +136,7 @@ if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
        --disable-component-update --no-first-run --user-data-dir="$shots/profile" \
        --window-size=300,325 --hide-scrollbars --screenshot="$shots/notice.png" \
        "file://$shots/notice.html" >/dev/null 2>&1; then
-    echo "   the notice as the window draws it: $shots/notice.png"
+    echo "   the stylesheet's HTML of the notice, rendered by headless Chromium: $shots/notice.png"
   fi
   rm -rf "$shots/profile"
 fi
