@@ -7,6 +7,7 @@
 # anew at every configure.
 function(qm_publish_headers target base)
   set(root ${CMAKE_BINARY_DIR}/include/${target})
+  get_filename_component(base ${base} ABSOLUTE)
   file(REMOVE_RECURSE ${root})
   file(MAKE_DIRECTORY ${root})
   foreach(header ${ARGN})
