@@ -33,7 +33,7 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
 
 // One line of the stand-ins' record file.
 struct Record {
-    std::string program, commandLine, folder, account, notification, reg;
+    std::string program, commandLine, folder, account, notification, reg, desktop;
     bool hasNotification = false;
 };
 
@@ -75,7 +75,10 @@ protected:
     static void CleanUserState() {
         ::DeleteFileW(UserProductsPath().c_str());
         ::DeleteFileW(UserLogPath().c_str());
+        // Also what a notification test planted there: a read-only file, a folder.
+        ::SetFileAttributesW(NotificationPath().c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(NotificationPath().c_str());
+        ::RemoveDirectoryW(NotificationPath().c_str());
     }
 
     static std::wstring UserProductsPath() {
@@ -172,6 +175,8 @@ protected:
                     r.reg = f[i].substr(4);
                 } else if (f[i] == "reg-absent") {
                     r.reg = "<absent>";
+                } else if (f[i].compare(0, 8, "desktop=") == 0) {
+                    r.desktop = f[i].substr(8);
                 }
             }
             records.push_back(r);
@@ -279,6 +284,7 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
               records[3].commandLine);
     ASSERT_TRUE(records[3].hasNotification);
     EXPECT_EQ(NotificationFor("<p>Faster</p>"), records[3].notification);
+    EXPECT_EQ("", records[3].desktop);  // started as the Updater's own user
 
     // The killed program, the installer file and the notification file are
     // gone; the preserved value is back over what the installer wrote, the
@@ -392,6 +398,63 @@ TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
     ASSERT_EQ(2u, records.size());
     EXPECT_NE(std::string::npos, NotificationFor("").find("Pr\xC3\xBC" "fung \xC3\x85"));
     EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
+}
+
+// Whatever another program left at the notification file's path is never
+// shown and never written through.
+TEST_F(UpdateCheck, NotificationFileHeldOpenElsewhereIsNotShown) {
+    // Held without delete sharing, the file can't be removed; with it, its
+    // removal waits for the holder and the new file can't be created.
+    const struct {
+        DWORD share;
+        const char* record;
+    } holders[] = {{FILE_SHARE_READ, "Failed to replace notification file "},
+                   {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "Failed to create notification file "}};
+    Offer("pad", "pad", "2.0", "news");
+    for (const auto& holder : holders) {
+        CleanUserState();
+        ::DeleteFileW(m_record.c_str());
+        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+        ASSERT_TRUE(WriteFileBytes(NotificationPath(), "planted"));
+        HANDLE held = ::CreateFileW(NotificationPath().c_str(), GENERIC_READ, holder.share, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        std::vector<std::string> log = RunCheck();
+        ::CloseHandle(held);
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(holder.record + Narrow(NotificationPath()) + "; notice not shown\r\n", log.back());
+        std::vector<Record> records = Records();
+        ASSERT_EQ(1u, records.size()) << "the Notifier was started";
+        EXPECT_EQ("Setup_pad-2.0.exe", records[0].program);
+    }
+}
+
+TEST_F(UpdateCheck, PlantedNotificationEntriesAreReplacedNotWrittenThrough) {
+    std::wstring victim = m_dir / L"victim.txt";
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    Offer("pad", "pad", "2.0", "news");
+    for (int planted = 0; planted < 3; ++planted) {
+        CleanUserState();
+        ::DeleteFileW(m_record.c_str());
+        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+        std::wstring path = NotificationPath();
+        if (planted == 0) {
+            ASSERT_TRUE(::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr)) << ::GetLastError();
+        } else if (planted == 1) {
+            ASSERT_TRUE(WriteFileBytes(path, "planted"));
+            ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        } else {
+            ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
+        }
+        RunCheck();
+        std::vector<Record> records = Records();
+        ASSERT_EQ(2u, records.size()) << "planted entry " << planted;
+        EXPECT_EQ(NotificationFor("news"), records[1].notification) << "planted entry " << planted;
+        EXPECT_FALSE(FileExists(path)) << "planted entry " << planted;
+    }
+    std::string kept;
+    ASSERT_TRUE(ReadFileBytes(victim, kept));
+    EXPECT_EQ("precious", kept);
 }
 
 TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
@@ -720,6 +783,9 @@ TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("Setup_pad-2.0.exe", records[0].program);
     EXPECT_EQ("notifier.exe", records[1].program);
+    // Started as the console user, found by the account's identity: under
+    // Wine the account's name is the Unix user's, not SYSTEM.
+    EXPECT_EQ("winsta0\\default", records[1].desktop);
     std::string folder = Narrow(m_sysRoot + L"\\bin");
     EXPECT_EQ("<?xml-stylesheet type='text/xsl' href='" + folder + "/whatsnew.xsl'?><alert baseurl='" +
                   folder + "\\'>machine news</alert>",
