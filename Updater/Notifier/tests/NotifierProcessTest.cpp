@@ -178,76 +178,44 @@ TEST_F(NotifierProcess, CloseCommandEndsWithZero) {
     }
 }
 
-const wchar_t* const kWebHandlerKeys[2] = {L"Software\\Classes\\http\\shell\\open\\command",
-                                           L"Software\\Classes\\https\\shell\\open\\command"};
-const wchar_t kWebHandlerSignature[] = L"notifier-process-test";
-
-// The browser the system opens web addresses with, replaced for a while by a
-// command that appends the address to a file.
-class WebHandlerOverride {
-public:
-    explicit WebHandlerOverride(const std::wstring& command) {
-        for (int i = 0; i < 2; ++i) {
-            std::wstring& saved = m_saved[i];
-            saved = Read(kWebHandlerKeys[i]);
-            // Left by an earlier run that did not end: Wine's own handler.
-            if (saved.empty() || saved.find(kWebHandlerSignature) != std::wstring::npos)
-                saved = L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"";
-            Write(kWebHandlerKeys[i], command + L" & rem " + kWebHandlerSignature);
-        }
-    }
-    ~WebHandlerOverride() {
-        for (int i = 0; i < 2; ++i)
-            Write(kWebHandlerKeys[i], m_saved[i]);
-    }
-
-private:
-    static std::wstring Read(const wchar_t* key) {
-        wchar_t data[1024] = {0};
-        DWORD size = sizeof data - sizeof(wchar_t);
-        if (::SHGetValueW(HKEY_LOCAL_MACHINE, key, nullptr, nullptr, data, &size) != ERROR_SUCCESS)
-            return std::wstring();
-        return data;
-    }
-    static void Write(const wchar_t* key, const std::wstring& value) {
-        ::SHSetValueW(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, value.c_str(),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-    std::wstring m_saved[2];
-};
-
 TEST_F(NotifierProcess, ExternalCommandOpensOnlyWebAddressesAndStaysOpen) {
-    // A batch file leaves a marker when it is opened; so does the browser.
-    std::wstring batchMarker = m_dir / L"batch-opened.txt";
+    // Whatever opens an address appends it to a marker: the batch file, and
+    // for a while the system's web handler.
+    std::wstring marker = m_dir / L"opened.txt";
     std::wstring script = m_dir / L"open.bat";
-    ASSERT_TRUE(WriteFileBytes(script, "@echo opened> \"" + Narrow(batchMarker) + "\"\r\n"));
-    std::wstring browserMarker = m_dir / L"browser-opened.txt";
-    WebHandlerOverride browser(L"C:\\windows\\system32\\cmd.exe /c echo %1>> \"" + browserMarker + L"\"");
+    ASSERT_TRUE(WriteFileBytes(script, "@echo batch>> \"" + Narrow(marker) + "\"\r\n"));
+    std::wstring handler = L"cmd.exe /c echo %1>> \"" + marker + L"\"";
+    const wchar_t* keys[] = {L"Software\\Classes\\http\\shell\\open\\command",
+                             L"Software\\Classes\\https\\shell\\open\\command"};
+    for (const wchar_t* key : keys)
+        ::SHSetValueW(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, handler.c_str(),
+                      static_cast<DWORD>((handler.size() + 1) * sizeof(wchar_t)));
 
     std::wstring fileUrl = L"file:///" + script;
     std::replace(fileUrl.begin(), fileUrl.end(), L'\\', L'/');
-    const std::wstring addresses[] = {script, fileUrl, L"https://127.0.0.1/notes", L"HTTP://EXAMPLE.COM/NEWS"};
-    for (const std::wstring& address : addresses) {
+    std::string opened;
+    for (const std::wstring& address : {script, fileUrl, std::wstring(L"https://127.0.0.1/a"),
+                                        std::wstring(L"HTTP://EXAMPLE.COM/B")}) {
         HWND window = StartAndFindWindow(Quoted(L"command:external|" + address + L"|ignored"));
         ASSERT_NE(nullptr, window) << Narrow(address);
         if (address[0] == L'h' || address[0] == L'H') {
-            EXPECT_TRUE(WaitFor([&] {
-                std::string opened;
-                return ReadFileBytes(browserMarker, opened) && opened.find(Narrow(address)) != std::string::npos;
-            }, kStartLimitMs)) << "not opened: " << Narrow(address);
+            EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(marker, opened) && opened.find(Narrow(address)) != std::string::npos; },
+                                kStartLimitMs)) << Narrow(address);
         }
-        EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000)) << Narrow(address);
-        EXPECT_TRUE(::IsWindowVisible(window)) << Narrow(address);
+        EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000)) << Narrow(address);  // still open
         ::PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(2, ExitCodeWithin(m_process, kStartLimitMs)) << Narrow(address);
         TearDown();
         m_process = nullptr;
     }
+    // Wine's own web handler back.
+    std::wstring browser = L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"";
+    for (const wchar_t* key : keys)
+        ::SHSetValueW(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, browser.c_str(),
+                      static_cast<DWORD>((browser.size() + 1) * sizeof(wchar_t)));
     // By now the batch file would long have run.
-    EXPECT_FALSE(FileExists(batchMarker)) << "a local file was opened";
-    std::string opened;
-    ReadFileBytes(browserMarker, opened);
-    EXPECT_EQ(std::string::npos, opened.find("open.bat")) << opened;
+    ReadFileBytes(marker, opened);
+    EXPECT_EQ(std::string::npos, opened.find("batch")) << opened;
 }
 
 TEST_F(NotifierProcess, OtherCommandsAndPrefixesKeepTheWindowOpen) {

