@@ -26,7 +26,8 @@ public:
     // Removes what is at path, creates the file anew with bytes and keeps it
     // open so that others may read it but not change, rename or delete it
     // until Delete or the end of the object. A file that does not read back
-    // exactly as written is deleted and counts as NotCreated.
+    // exactly as written is deleted and counts as NotCreated. A file held
+    // from an earlier Write is deleted first.
     FreshFileResult Write(const std::wstring& path, const std::string& bytes);
 
     // Lets go of the written file and deletes it; nothing when none is held.
