@@ -5,7 +5,40 @@ namespace {
 const wchar_t kPrefix[] = L"command:";
 const size_t kPrefixLength = sizeof(kPrefix) / sizeof(kPrefix[0]) - 1;
 
+// True when text begins with prefix, ASCII letters compared without regard
+// to case.
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
+    size_t i = 0;
+    for (; prefix[i]; ++i) {
+        if (i >= text.size())
+            return false;
+        wchar_t c = text[i];
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsWebAddress(const std::wstring& address) {
+    size_t host;
+    if (StartsWithNoCase(address, L"http://"))
+        host = 7;
+    else if (StartsWithNoCase(address, L"https://"))
+        host = 8;
+    else
+        return false;
+    // "http:///C:/x" and "http://\\server" name no host.
+    if (host >= address.size() || address[host] == L'/' || address[host] == L'\\')
+        return false;
+    for (wchar_t c : address)
+        if (c <= L' ' || c == 0x7F)
+            return false;
+    return true;
+}
 
 bool ParseNotifierCommand(const std::wstring& address, CNotifierCommand& command) {
     if (address.compare(0, kPrefixLength, kPrefix) != 0)
@@ -34,7 +67,7 @@ bool ParseNotifierCommand(const std::wstring& address, CNotifierCommand& command
 NotifierAction ChooseNotifierAction(const CNotifierCommand& command) {
     if (command.name == L"close")
         return NotifierAction::Close;
-    if (command.name == L"external" && !command.arguments.empty())
+    if (command.name == L"external" && !command.arguments.empty() && IsWebAddress(command.arguments.front()))
         return NotifierAction::OpenExternal;
     return NotifierAction::None;
 }

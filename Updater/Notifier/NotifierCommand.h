@@ -27,7 +27,13 @@ enum class NotifierAction {
 // field at all the name is empty. False leaves command untouched.
 bool ParseNotifierCommand(const std::wstring& address, CNotifierCommand& command);
 
-// The action for a parsed command: "close" closes, "external" with at least
-// one argument opens that argument, anything else (names compared exactly)
-// does nothing.
+// True for an absolute web address: "http://" or "https://" (scheme in any
+// letter case) followed by a host, and no blank or control character
+// anywhere. Paths, shares, file: and every other scheme are not.
+bool IsWebAddress(const std::wstring& address);
+
+// The action for a parsed command: "close" closes, "external" opens its first
+// argument when that is a web address, anything else (names compared exactly,
+// "external" with any other argument or none) does nothing. What the page asks
+// to open comes from the network: only a browser may be handed it.
 NotifierAction ChooseNotifierAction(const CNotifierCommand& command);

@@ -18,7 +18,8 @@
   Anything else inside the alert (plain text, an unknown element) is shown as
   text, and an empty alert still tells the user that an update was installed.
   Links never navigate inside the window: "command:close" closes it and
-  "command:external|<address>" opens the address in the user's browser.
+  "command:external|<address>" opens the address in the user's browser. The
+  "more" link is made only for an http or https address with a host.
 
   XSLT 1.0 only, and markup and styles that the browsers of Internet Explorer
   7 and 8 render; the window is about 300 x 325 pixels.
@@ -93,7 +94,12 @@
           </xsl:choose>
         </div>
         <div id="foot">
-          <xsl:for-each select="$news/more[normalize-space(@href)][1]">
+          <!-- The Notifier opens web addresses only: any other address (a
+               program, a file, a share, another scheme) gets no link. -->
+          <xsl:for-each select="$news/more[contains('|http|https|', concat('|', translate(substring-before(normalize-space(@href), '://'), 'HTPS', 'htps'), '|'))
+                                           and string-length(substring-after(normalize-space(@href), '://')) &gt; 0
+                                           and not(contains('/\', substring(substring-after(normalize-space(@href), '://'), 1, 1)))
+                                           and not(contains(normalize-space(@href), ' '))][1]">
             <a class="more" href="{concat('command:external|', normalize-space(@href))}">
               <xsl:choose>
                 <xsl:when test="normalize-space(.)"><xsl:value-of select="normalize-space(.)"/></xsl:when>

@@ -1,33 +1,42 @@
 #include "UpdateEngine.h"
 
+#include "Logger.h"
 #include "engine/Download.h"
 #include "engine/NotificationFile.h"
 #include "engine/TextBytes.h"
 #include "system/Folders.h"
-#include "system/Identity.h"
+#include "system/FreshFile.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
-
-#include <windows.h>
 
 void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls) {
     std::wstring notifier = GetExeFolder() + L"\\notifier.exe";
     for (const std::wstring& address : whatsNewUrls) {
-        std::wstring file = WriteNotificationFile(address);
+        CFreshFile notice;
+        std::wstring file = WriteNotificationFile(address, notice);
+        if (file.empty())
+            continue;  // whatever was at the path is never shown
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
         // A Notifier started by the system account would show on a desktop no
         // user sees; it goes to the console user instead.
-        if (GetCurrentUserName() == L"SYSTEM")
+        if (IsLocalSystem())
             RunProcessAsActiveUserAndWait(notifier, arguments);
         else
             RunProcessAndWait(notifier, arguments);
-        ::DeleteFileW(file.c_str());
+        notice.Delete();
     }
 }
 
-std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address) {
+std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address, CFreshFile& file) {
     std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), FetchUrlText(address));
     std::wstring path = GetCommonAppDataPath(L"whatsnew.xml");
-    WriteBytesToFile(path, content);
-    return path;
+    FreshFileResult result = file.Write(path, content);
+    if (result == FreshFileResult::Written)
+        return path;
+    Logger::LogRef log;
+    if (result == FreshFileResult::NotRemoved)
+        log->Write(L"Failed to replace notification file %s; notice not shown\n", path.c_str());
+    else
+        log->Write(L"Failed to create notification file %s; notice not shown\n", path.c_str());
+    return std::wstring();
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+class CFreshFile;
 class CProduct;
 class CUpdate;
 
@@ -71,12 +72,14 @@ public:
 
     // For each address in order: writes the notification file for it, shows
     // it with notifier.exe from the Updater's folder (as the console user
-    // when the Updater runs as the account named SYSTEM), waits until the
-    // Notifier ends and deletes the file.
+    // when the Updater runs as the local system account), waits until the
+    // Notifier ends and deletes the file. A notice whose file could not be
+    // written fresh is not shown.
     void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls);
 
-    // Writes whatsnew.xml in the common application data folder with the
-    // what's-new document at address wrapped for the Notifier's stylesheet.
-    // The file's path, whether or not the write succeeded.
-    std::wstring WriteNotificationFile(const std::wstring& address);
+    // Writes whatsnew.xml in the common application data folder anew (never
+    // through what was there) with the what's-new document at address
+    // wrapped for the Notifier's stylesheet, and keeps it held in file. The
+    // file's path, or empty, with a log record, when it could not be written.
+    std::wstring WriteNotificationFile(const std::wstring& address, CFreshFile& file);
 };

@@ -42,7 +42,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     NotifierAction action = ChooseNotifierAction(command);
     if ((action == NotifierAction::Close) != (command.name == L"close"))
         std::abort();
-    if ((action == NotifierAction::OpenExternal) != (command.name == L"external" && !command.arguments.empty()))
-        std::abort();
+    if (action == NotifierAction::OpenExternal) {
+        // Only an http or https address with a host and without blanks is
+        // ever handed to the system.
+        if (command.name != L"external" || command.arguments.empty())
+            std::abort();
+        const std::wstring& target = command.arguments.front();
+        size_t colon = target.find(L"://");
+        std::wstring scheme = target.substr(0, colon);
+        for (wchar_t& c : scheme)
+            c = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+        if (colon == std::wstring::npos || (scheme != L"http" && scheme != L"https") ||
+            colon + 3 >= target.size() || target[colon + 3] == L'/' || target[colon + 3] == L'\\')
+            std::abort();
+        for (wchar_t c : target)
+            if (c <= L' ')
+                std::abort();
+    }
     return 0;
 }

@@ -79,6 +79,26 @@ TEST(NotifierCommand, ActionsFollowTheNameExactly) {
         EXPECT_EQ(NotifierAction::None, ChooseNotifierAction(Parsed(address)));
 }
 
+TEST(NotifierCommand, ExternalOpensOnlyWebAddresses) {
+    for (const wchar_t* address : {L"command:external|https://example.com/notes?a=1#b",
+                                   L"command:external|HTTP://EXAMPLE.COM/", L"command:external|hTtPs://a.example|x"})
+        EXPECT_EQ(NotifierAction::OpenExternal, ChooseNotifierAction(Parsed(address)))
+            << std::string(address, address + wcslen(address));
+    // Programs, files, shares, other schemes and web addresses without a
+    // host only cancel the navigation.
+    for (const wchar_t* address :
+         {L"command:external|C:\\Windows\\notepad.exe", L"command:external|file:///C:/Windows/notepad.exe",
+          L"command:external|FILE://C:/x.exe", L"command:external|\\\\server\\share\\setup.exe",
+          L"command:external|//server/share/setup.exe", L"command:external|ftp://a.example/",
+          L"command:external|javascript:alert(1)", L"command:external|shell:startup",
+          L"command:external|httpx://a.example/", L"command:external|http:/a.example/",
+          L"command:external|http:///C:/x.exe", L"command:external|https://",
+          L"command:external|http://\\\\server\\x.exe", L"command:external|http://a b.example/",
+          L"command:external|http://a.example/\n", L"command:external|x|https://a.example/"})
+        EXPECT_EQ(NotifierAction::None, ChooseNotifierAction(Parsed(address)))
+            << std::string(address, address + wcslen(address));
+}
+
 TEST(WindowPlacement, BottomRightOfTheWorkArea) {
     // Taskbar at the bottom of a 1920 x 1080 screen.
     CWindowPosition p = BottomRightPosition(CWorkArea{0, 0, 1920, 1040}, 300, 325);

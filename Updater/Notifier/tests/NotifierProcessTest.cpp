@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using namespace testsupport;
@@ -177,20 +178,44 @@ TEST_F(NotifierProcess, CloseCommandEndsWithZero) {
     }
 }
 
-TEST_F(NotifierProcess, ExternalCommandOpensItsArgumentAndStaysOpen) {
-    // A batch file as the address: opening it leaves a marker behind.
+TEST_F(NotifierProcess, ExternalCommandOpensOnlyWebAddressesAndStaysOpen) {
+    // Whatever opens an address appends it to a marker: the batch file, and
+    // for a while the system's web handler.
     std::wstring marker = m_dir / L"opened.txt";
     std::wstring script = m_dir / L"open.bat";
-    ASSERT_TRUE(WriteFileBytes(script, "@echo opened> \"" + Narrow(marker) + "\"\r\n"));
+    ASSERT_TRUE(WriteFileBytes(script, "@echo batch>> \"" + Narrow(marker) + "\"\r\n"));
+    std::wstring handler = L"cmd.exe /c echo %1>> \"" + marker + L"\"";
+    const wchar_t* keys[] = {L"Software\\Classes\\http\\shell\\open\\command",
+                             L"Software\\Classes\\https\\shell\\open\\command"};
+    for (const wchar_t* key : keys)
+        ::SHSetValueW(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, handler.c_str(),
+                      static_cast<DWORD>((handler.size() + 1) * sizeof(wchar_t)));
 
-    HWND window = StartAndFindWindow(Quoted(L"command:external|" + script + L"|ignored"));
-    ASSERT_NE(nullptr, window);
-    EXPECT_TRUE(WaitFor([&] { return FileExists(marker); }, kStartLimitMs)) << "the address was not opened";
-    EXPECT_TRUE(IsRunning(m_process));
-    EXPECT_TRUE(::IsWindowVisible(window));
-
-    ::PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(2, ExitCodeWithin(m_process, kStartLimitMs));
+    std::wstring fileUrl = L"file:///" + script;
+    std::replace(fileUrl.begin(), fileUrl.end(), L'\\', L'/');
+    std::string opened;
+    for (const std::wstring& address : {script, fileUrl, std::wstring(L"https://127.0.0.1/a"),
+                                        std::wstring(L"HTTP://EXAMPLE.COM/B")}) {
+        HWND window = StartAndFindWindow(Quoted(L"command:external|" + address + L"|ignored"));
+        ASSERT_NE(nullptr, window) << Narrow(address);
+        if (address[0] == L'h' || address[0] == L'H') {
+            EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(marker, opened) && opened.find(Narrow(address)) != std::string::npos; },
+                                kStartLimitMs)) << Narrow(address);
+        }
+        EXPECT_EQ(-1000, ExitCodeWithin(m_process, 1000)) << Narrow(address);  // still open
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(2, ExitCodeWithin(m_process, kStartLimitMs)) << Narrow(address);
+        TearDown();
+        m_process = nullptr;
+    }
+    // Wine's own web handler back.
+    std::wstring browser = L"\"C:\\windows\\system32\\winebrowser.exe\" \"%1\"";
+    for (const wchar_t* key : keys)
+        ::SHSetValueW(HKEY_LOCAL_MACHINE, key, nullptr, REG_SZ, browser.c_str(),
+                      static_cast<DWORD>((browser.size() + 1) * sizeof(wchar_t)));
+    // By now the batch file would long have run.
+    ReadFileBytes(marker, opened);
+    EXPECT_EQ(std::string::npos, opened.find("batch")) << opened;
 }
 
 TEST_F(NotifierProcess, OtherCommandsAndPrefixesKeepTheWindowOpen) {

@@ -87,6 +87,18 @@ if transform "$out/sparse.xml" "$out/sparse.html"; then
   expect_not_in "$out/sparse.html" 'command:external' '<ul>' 'Version '
 fi
 
+# Only a web address gets the "more" link, in any letter case: were any of
+# the programs, files, shares, scripts or hostless addresses before it taken,
+# it would be the link.
+printf '%s' '<whatsnew><more href="C:\setup.exe">a</more><more href="file:///C:/x.exe">b</more>' \
+  '<more href="\\srv\x.exe">c</more><more href="javascript:alert(1)">d</more><more href="https:///C:/x.exe">e</more>' \
+  '<more href=" HTTPS://Example.com/Notes ">web</more></whatsnew>' > "$out/links.txt"
+notification "$out/links.txt" "$out/links.xml"
+if transform "$out/links.xml" "$out/links.html"; then
+  grep -qE 'href="command:external(\||%7C)HTTPS://Example\.com/Notes">web</a>' "$out/links.html" \
+    || fail "links.html lacks the link to the web address"
+fi
+
 if [ $failures -gt 0 ]; then
   echo "$failures check(s) failed"
   exit 1

@@ -14,17 +14,4 @@ TEST(WideToUtf8, ConvertsUpToTheTerminator) {
     EXPECT_EQ("", WideToUtf8(L""));
 }
 
-TEST(WriteBytesToFile, ReplacesTheWholeFile) {
-    TempDir dir(L"engine-textbytes");
-    std::wstring path = dir / L"whatsnew.xml";
-    ASSERT_TRUE(WriteFileBytes(path, std::string(5000, 'x')));
-    WriteBytesToFile(path, std::string("<alert>\0</alert>", 16));
-    std::string bytes;
-    ASSERT_TRUE(ReadFileBytes(path, bytes));
-    EXPECT_EQ(std::string("<alert>\0</alert>", 16), bytes);
-    // A path that can't be created is left alone.
-    WriteBytesToFile(dir / L"missing\\whatsnew.xml", "x");
-    EXPECT_FALSE(FileExists(dir / L"missing"));
-}
-
 }  // namespace

@@ -33,7 +33,7 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
 
 // One line of the stand-ins' record file.
 struct Record {
-    std::string program, commandLine, folder, account, notification, reg;
+    std::string program, commandLine, folder, account, notification, reg, desktop;
     bool hasNotification = false;
 };
 
@@ -75,7 +75,10 @@ protected:
     static void CleanUserState() {
         ::DeleteFileW(UserProductsPath().c_str());
         ::DeleteFileW(UserLogPath().c_str());
+        // Also what a notification test planted there: a read-only file, a folder.
+        ::SetFileAttributesW(NotificationPath().c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(NotificationPath().c_str());
+        ::RemoveDirectoryW(NotificationPath().c_str());
     }
 
     static std::wstring UserProductsPath() {
@@ -172,6 +175,8 @@ protected:
                     r.reg = f[i].substr(4);
                 } else if (f[i] == "reg-absent") {
                     r.reg = "<absent>";
+                } else if (f[i].compare(0, 8, "desktop=") == 0) {
+                    r.desktop = f[i].substr(8);
                 }
             }
             records.push_back(r);
@@ -279,6 +284,7 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
               records[3].commandLine);
     ASSERT_TRUE(records[3].hasNotification);
     EXPECT_EQ(NotificationFor("<p>Faster</p>"), records[3].notification);
+    EXPECT_EQ("", records[3].desktop);  // started as the Updater's own user
 
     // The killed program, the installer file and the notification file are
     // gone; the preserved value is back over what the installer wrote, the
@@ -392,6 +398,44 @@ TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
     ASSERT_EQ(2u, records.size());
     EXPECT_NE(std::string::npos, NotificationFor("").find("Pr\xC3\xBC" "fung \xC3\x85"));
     EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
+}
+
+// What another program left or holds at the notification file's path is
+// never shown and never written through. Planted: a hard link to another
+// file, a read-only file, a folder; then a file held open without and with
+// delete sharing (its removal then waits for the holder).
+TEST_F(UpdateCheck, NotificationFileIsWrittenFreshOrNotShown) {
+    std::wstring path = NotificationPath(), victim = m_dir / L"victim.txt";
+    ASSERT_TRUE(WriteFileBytes(victim, "precious"));
+    Offer("pad", "pad", "2.0", "news");
+    const DWORD holders[] = {0, 0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    for (int i = 0; i < 5; ++i) {
+        CleanUserState();
+        ::DeleteFileW(m_record.c_str());
+        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+        ASSERT_TRUE(i == 0 ? ::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr) != 0
+                    : i == 2 ? ::CreateDirectoryW(path.c_str(), nullptr) != 0 : WriteFileBytes(path, "planted"));
+        if (i == 1)
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        HANDLE held = holders[i] ? ::CreateFileW(path.c_str(), GENERIC_READ, holders[i], nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE;
+        std::vector<std::string> log = RunCheck();
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
+        std::vector<Record> records = Records();
+        if (i < 3) {
+            ASSERT_EQ(2u, records.size()) << "case " << i;
+            EXPECT_EQ(NotificationFor("news"), records[1].notification) << "case " << i;
+            EXPECT_FALSE(FileExists(path)) << "case " << i;
+        } else {
+            EXPECT_EQ(1u, records.size()) << "case " << i << ": the Notifier was started";
+            EXPECT_EQ(std::string(i == 3 ? "Failed to replace" : "Failed to create") + " notification file " +
+                          Narrow(path) + "; notice not shown\r\n", log.back()) << "case " << i;
+        }
+    }
+    std::string kept;
+    ASSERT_TRUE(ReadFileBytes(victim, kept));
+    EXPECT_EQ("precious", kept);
 }
 
 TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
@@ -720,6 +764,9 @@ TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("Setup_pad-2.0.exe", records[0].program);
     EXPECT_EQ("notifier.exe", records[1].program);
+    // Started as the console user, found by the account's identity: under
+    // Wine the account's name is the Unix user's, not SYSTEM.
+    EXPECT_EQ("winsta0\\default", records[1].desktop);
     std::string folder = Narrow(m_sysRoot + L"\\bin");
     EXPECT_EQ("<?xml-stylesheet type='text/xsl' href='" + folder + "/whatsnew.xsl'?><alert baseurl='" +
                   folder + "\\'>machine news</alert>",

@@ -8,6 +8,7 @@
 //                            is while the program runs (or notification-missing)
 //   reg=<text>               the REG_SZ value named by QM_RECORD_REGVALUE
 //                            ("HKCU\key|name") at that moment, or reg-absent
+//   desktop=<name>           the desktop its starter asked for, when one
 // When the command line holds /verysilent, it also acts as an installer:
 //   QM_INSTALL_DIR           folder created with a file installed.txt in it
 //   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
@@ -171,8 +172,12 @@ int wmain() {
     DWORD userSize = 257;
     ::GetUserNameW(user, &userSize);
 
+    STARTUPINFOW startup;
+    ::GetStartupInfoW(&startup);
+    std::string desktop = startup.lpDesktop && *startup.lpDesktop ? "\tdesktop=" + Utf8(startup.lpDesktop) : "";
+
     std::string line = Utf8(exeName) + "\t" + Utf8(commandLine) + "\t" + Utf8(cwd) + "\t" +
-                       Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + "\n";
+                       Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + desktop + "\n";
     AppendRecord(line);
 
     if (commandLine.find(L"/verysilent") != std::wstring::npos)
