@@ -297,6 +297,17 @@ TEST_F(ProductModes, AddProductChoosesTheFileByNeedAdmin) {
     EXPECT_NE(std::string::npos, machineFile.find("qm-machine")) << machineFile;
 }
 
+TEST_F(ProductModes, AddProductFromAQuotedPathWithAnApostrophe) {
+    std::wstring folder = *dir / L"Setup files\\Editor's kit";
+    ASSERT_TRUE(CreateFolders(folder));
+    std::wstring info = folder + L"\\p.xml";
+    ASSERT_TRUE(WriteFileBytes(info, "<product intname='qm-kit' version='1.0'/>"));
+    EXPECT_EQ((Records{"Adding product: " + Narrow(info) + "\r\n", "Product added!\r\n"}),
+              Own(Run(L"-runmode=addproduct -info=\"" + info + L"\"")));
+    std::string userFile = Products(UserProductsPath());
+    EXPECT_NE(std::string::npos, userFile.find("qm-kit")) << userFile;
+}
+
 TEST_F(ProductModes, AddProductFromAMissingFileFails) {
     std::wstring missing = *dir / L"missing.xml";
     EXPECT_EQ((Records{"Adding product: " + Narrow(missing) + "\r\n",
