@@ -200,6 +200,25 @@ TEST_F(RunModes, AddSysTaskStoresAFreshIdEachTime) {
     EXPECT_EQ(1u, ReadTask(GetSystemTaskName()).minutes.size());
 }
 
+TEST_F(RunModes, AddSysTaskSaysWhenTheIdWasNotStored) {
+    // A volatile parent can't hold the id's lasting key, so the id can't be
+    // stored (as for an account without write access to the machine's keys).
+    const wchar_t parent[] = L"Software\\QuillMarrow";
+    auto removeKeys = [&] {
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kIdKey);
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, parent);
+    };
+    removeKeys();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, parent, 0, nullptr,
+                                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                               nullptr));
+    ::RegCloseKey(key);
+    Records own = Own(Run(L"-runmode=addsystask"));
+    removeKeys();
+    EXPECT_EQ((Records{"Scheduller SYS task added\r\n", "Failed to set updater id\r\n"}), own);
+}
+
 TEST_F(RunModes, AddSysTaskNeedsAnAdministrator) {
     Run(L"-runmode=addsystask");
     std::wstring id = ReadUpdaterId();
