@@ -117,7 +117,14 @@ bool IsFolderFree(const std::wstring& folder) {
     return AreFilesFree(ListFilesRecursive(folder));
 }
 
+bool IsFolderLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && IsLinkedFolder(attributes);
+}
+
 bool DeleteFolderTree(const std::wstring& folder) {
+    if (IsFolderLink(folder))
+        return ::RemoveDirectoryW(folder.c_str()) != FALSE;
     const std::wstring prefix = folder + L"\\";
     const std::wstring pattern = prefix + L"*";
     if (pattern.size() >= MAX_PATH)

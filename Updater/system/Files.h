@@ -23,7 +23,11 @@ bool IsFileFree(const std::wstring& path);
 bool AreFilesFree(const std::vector<std::wstring>& paths);
 // AreFilesFree of the folder's whole tree (true when the folder is missing).
 bool IsFolderFree(const std::wstring& folder);
-// Removes the folder with everything in it. Stops at the first entry that
+// True when path is a folder that is a link (a junction or a symbolic link:
+// a reparse point).
+bool IsFolderLink(const std::wstring& path);
+// Removes the folder with everything in it; a folder that is itself a link
+// is removed as a link, never entered. Stops at the first entry that
 // can't be removed (a read-only file, a file in use) and returns false,
 // leaving what was already removed removed. A linked folder inside the tree
 // is removed as a link; what it points to is left alone.

@@ -570,6 +570,74 @@ TEST_F(UpdateCheck, OldVersionFoldersGoOnlyWhenFreeAndOnlyVersions) {
     EXPECT_FALSE(FileExists(m_prod + L"\\0.5"));
 }
 
+TEST_F(UpdateCheck, OnlyDottedVersionNamesAreVersionFolders) {
+    for (const wchar_t* v : {L"1.0", L"3rdparty", L"64bit", L"2D", L"1.2a", L".1", L"1-2", L"0.5"})
+        ASSERT_TRUE(CreateFolders(m_prod + L"\\" + v + L"\\sub"));
+    // Open for reading and writing by others, but not for deleting: the
+    // folder passes for free, and its removal fails.
+    ASSERT_TRUE(WriteFileBytes(m_prod + L"\\0.5\\held.dll", "x"));
+    HANDLE held = ::CreateFileW((m_prod + L"\\0.5\\held.dll").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    WriteUserProducts(Product("pad", "100.0", "", Narrow(m_prod)));
+    std::vector<std::string> log = RunCheck();
+    ::CloseHandle(held);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Failed to remove old version folder " + Narrow(m_prod) + "\\0.5\r\n",
+              log[log.size() - 2]);
+    EXPECT_FALSE(FileExists(m_prod + L"\\1.0"));
+    for (const wchar_t* v : {L"3rdparty", L"64bit", L"2D", L"1.2a", L".1", L"1-2"})
+        EXPECT_TRUE(FileExists(m_prod + L"\\" + v + L"\\sub")) << Narrow(v);
+}
+
+TEST_F(UpdateCheck, LinkedVersionFolderIsNotEntered) {
+    std::wstring outside = m_dir / L"shared";
+    ASSERT_TRUE(CreateFolders(outside));
+    ASSERT_TRUE(WriteFileBytes(outside + L"\\keep.dll", "shared"));
+    std::wstring link = m_prod + L"\\0.9";
+    typedef BOOLEAN(WINAPI * CreateLink)(LPCWSTR, LPCWSTR, DWORD);
+    CreateLink createLink = reinterpret_cast<CreateLink>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+    const DWORD kDirectoryLink = 1;
+    if (!createLink || !createLink(link.c_str(), outside.c_str(), kDirectoryLink) ||
+        !(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "no folder links here: " << ::GetLastError();
+    WriteUserProducts(Product("pad", "1.0", "", Narrow(m_prod)));
+    RunCheck();
+    EXPECT_TRUE(FileExists(outside + L"\\keep.dll"));
+    EXPECT_FALSE(FileExists(link));
+}
+
+TEST_F(UpdateCheck, UnreadableProductsFileIsLoggedAsSuch) {
+    ASSERT_TRUE(WriteFileBytes(UserProductsPath(), "<products><product intname='cut"));
+    std::vector<std::string> log = RunCheck();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ("Checking For Updates\r\n", log[1]);
+    EXPECT_EQ("Failed to read products file " + Narrow(UserProductsPath()) + "\r\n", log[2]);
+    EXPECT_EQ("Updating User Products\r\n", log[3]);
+}
+
+TEST_F(UpdateCheck, ReadingTheUpdaterIdCreatesNothing) {
+    const wchar_t key[] = L"Software\\QuillMarrow\\Updater";
+    HKEY open = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &open) == ERROR_SUCCESS) {
+        DWORD subkeys = 0, values = 0;
+        ::RegQueryInfoKeyW(open, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                           nullptr, nullptr, nullptr, nullptr);
+        ::RegCloseKey(open);
+        // Only an empty key (or one with nothing but the id) is ours to remove.
+        ASSERT_EQ(0u, subkeys);
+        ASSERT_LE(values, 1u);
+        ASSERT_EQ(ERROR_SUCCESS, ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, key));
+    }
+    WriteUserProducts(Product("pad", "1.0", "", ""));
+    RunCheck();
+    LONG rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &open);
+    if (rc == ERROR_SUCCESS)
+        ::RegCloseKey(open);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, rc);
+}
+
 TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
     // Without a productdir the folder listing would be the working folder's.
     std::wstring work = m_dir / L"work";
