@@ -6,6 +6,7 @@
 #include "catalogue/ProductStore.h"
 #include "catalogue/Update.h"
 #include "engine/Download.h"
+#include "engine/PreservedValuesJournal.h"
 #include "engine/Registry.h"
 #include "system/Files.h"
 #include "system/Folders.h"
@@ -84,6 +85,9 @@ bool CUpdateEngine::CheckForUpdates() {
         log->Write(L"Updating User Products\n");
     }
 
+    // Values that an Updater which died mid-update took out of the way.
+    RestorePreservedValuesLeftBehind();
+
     for (CProduct* product : products.m_Products) {
         std::wstring whatsNewUrl;
         if (UpdateProduct(*product, whatsNewUrl))
@@ -130,6 +134,8 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     CSavedValues saved;
     log->Write(L"PerformRegistryActions\n");
+    // On disk before any preserved value is removed, until it is back.
+    const std::wstring journal = JournalPreservedValues(product, saved);
     PerformRegistryActions(product, saved);
 
     log->Write(L"Start Installer\n");
@@ -137,6 +143,7 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);
+    RemovePreservedValuesJournal(journal);
 
     ::DeleteFileW(installer.c_str());
     return true;

@@ -47,3 +47,12 @@ std::wstring TemporarySiblingPath(const std::wstring& path);
 // place. Files of running or inaccessible processes stay. Call it only while
 // holding the lock that guards path's writers.
 void RemoveStaleTemporarySiblings(const std::wstring& path);
+// Writes the file whole or not at all: the bytes go to a temporary sibling,
+// are flushed to the disk and then replace path in one step. False (path
+// as it was) on any failure.
+bool WriteFileDurably(const std::wstring& path, const std::string& bytes);
+// Full paths of the files (not folders) in folder whose names begin with
+// prefix and end with suffix (letter case ignored, as the file system does),
+// in enumeration order.
+std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,
+                                         const std::wstring& suffix);

@@ -66,7 +66,7 @@ protected:
 
     void TearDown() override {
         for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
-                                    L"QM_INSTALL_REGSET", L"QM_HOLD"})
+                                    L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_KILL_PARENT"})
             ::SetEnvironmentVariableW(name, nullptr);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
         CleanUserState();
@@ -76,6 +76,23 @@ protected:
         ::DeleteFileW(UserProductsPath().c_str());
         ::DeleteFileW(UserLogPath().c_str());
         ::DeleteFileW(NotificationPath().c_str());
+        for (const std::wstring& journal : Journals(L"*"))
+            ::DeleteFileW(journal.c_str());
+    }
+
+    // Journals of preserved values beside the user products file.
+    static std::vector<std::wstring> Journals(const std::wstring& ending = L".journal") {
+        std::wstring folder = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\";
+        std::vector<std::wstring> found;
+        WIN32_FIND_DATAW fd;
+        HANDLE find = ::FindFirstFileW((folder + L"PreservedValues-*" + ending).c_str(), &fd);
+        if (find == INVALID_HANDLE_VALUE)
+            return found;
+        do
+            found.push_back(folder + fd.cFileName);
+        while (::FindNextFileW(find, &fd));
+        ::FindClose(find);
+        return found;
     }
 
     static std::wstring UserProductsPath() {
@@ -188,6 +205,16 @@ protected:
                           &size) != ERROR_SUCCESS)
             return "<absent>";
         return Narrow(data);
+    }
+
+    // Type and bytes of a value under the test's key; type 0 when absent.
+    std::pair<DWORD, std::string> RawValue(const std::wstring& name) const {
+        BYTE data[512] = {0};
+        DWORD size = sizeof data, type = 0;
+        if (::SHGetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), name.c_str(), &type, data, &size) !=
+            ERROR_SUCCESS)
+            return {0, std::string()};
+        return {type, std::string(reinterpret_cast<char*>(data), size)};
     }
 
     std::string NotificationFor(const std::string& document) const {
@@ -636,6 +663,61 @@ TEST_F(UpdateCheck, ReadingTheUpdaterIdCreatesNothing) {
     if (rc == ERROR_SUCCESS)
         ::RegCloseKey(open);
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, rc);
+}
+
+// The installer ends the Updater between taking the preserved values out of
+// its way and writing them back; the next check writes them back with their
+// own types, passes a damaged journal over, and goes on.
+TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
+    Offer("pad", "pad", "1.1", "");
+    const BYTE binary[] = {0x00, 0x7F, 0xFF, 0x10, 0x00};
+    const DWORD number = 0x12345678;
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"bin", REG_BINARY,
+                                           binary, sizeof binary));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"num", REG_DWORD,
+                                           &number, sizeof number));
+    std::string actions = "<registryactions>";
+    for (const char* name : {"bin", "num", "none"})
+        actions += "<value action='preserve' root='HKCU' key='" + Narrow(m_regKey) + "' name='" +
+                   name + "'/>";
+    actions += "</registryactions>";
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), "", actions));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_REGSET",
+                              (L"HKCU\\" + m_regKey + L"|bin|installer default").c_str());
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    EXPECT_EQ(9, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 180000, m_dir / L"cwd"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
+    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    ASSERT_EQ(1u, Records().size());
+    EXPECT_EQ(0u, RawValue(L"num").first);
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), RawValue(L"bin").first);
+    ASSERT_EQ(1u, Journals().size());
+
+    const std::wstring damaged =
+        ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\PreservedValues-0000000000000000.journal";
+    ASSERT_TRUE(WriteFileBytes(damaged, "QuillMarrow preserved registry values 1\nproduct 00"));
+    ::DeleteFileW(UserLogPath().c_str());
+    // The installer registered the new version.
+    WriteUserProducts(Product("pad", "1.1", ManifestUrl("pad"), "", actions));
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+    EXPECT_NE(std::string::npos, text.find("Updating User Products\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Restored preserved registry values of pad\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Damaged journal of preserved registry values set aside as " +
+                        Narrow(damaged) + ".damaged\r\n"))
+        << text;
+    EXPECT_LT(text.find("Restored preserved"), text.find("Updating pad")) << text;
+    EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_BINARY),
+                             std::string(reinterpret_cast<const char*>(binary), sizeof binary)),
+              RawValue(L"bin"));
+    EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_DWORD),
+                             std::string(reinterpret_cast<const char*>(&number), sizeof number)),
+              RawValue(L"num"));
+    EXPECT_EQ(0u, RawValue(L"none").first);
+    EXPECT_TRUE(Journals().empty());
+    EXPECT_EQ(1u, Journals(L".journal.damaged").size());
 }
 
 TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
