@@ -32,7 +32,8 @@ bool ReadJournal(const std::wstring& path, CJournal& journal) {
 
 std::wstring JournalPreservedValues(const CProduct& product, CSavedValues& saved) {
     const std::wstring folder = JournalFolder();
-    const std::wstring path = folder.empty() ? std::wstring() : JoinPath(folder, JournalFileName(product.intname));
+    const std::wstring path =
+        folder.empty() ? std::wstring() : JoinPath(folder, JournalFileName(product.intname));
     CJournal left;
     if (ReadJournal(path, left) && left.intname == product.intname)
         AddJournalToSaved(left, saved);
