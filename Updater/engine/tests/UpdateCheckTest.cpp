@@ -856,4 +856,35 @@ TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
               records[1].notification);
 }
 
+// A journal lies beside the products file of the run that wrote it: a user's
+// check leaves a machine-wide run's journal to the next machine-wide check.
+TEST_F(MachineUpdateCheck, JournalsStayBesideTheirOwnProductsFile) {
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_DWORD,
+                                           "\x05\0\0\0", 4));
+    std::string actions = "<registryactions><value action='preserve' root='HKCU' key='" +
+                          Narrow(m_regKey) + "' name='keep'/></registryactions>";
+    Offer("pad", "pad", "1.1", "");
+    WriteMachineProducts(Product("pad", "1.0", ManifestUrl("pad"), "", actions));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    EXPECT_EQ(9, RunAndWait(m_sysRoot + L"\\bin\\Updater.exe", L"-runmode=checkupdate", 180000,
+                            m_dir / L"cwd"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
+    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    WIN32_FIND_DATAW fd;
+    HANDLE find = ::FindFirstFileW((m_sysRoot + L"\\PreservedValues-*.journal").c_str(), &fd);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    ::FindClose(find);
+    EXPECT_TRUE(Journals().empty());
+
+    EXPECT_EQ(std::string::npos, Join(RunCheck()).find("Restored"));
+    EXPECT_EQ(0u, RawValue(L"keep").first);
+    WriteMachineProducts(Product("pad", "1.1", ManifestUrl("pad"), "", actions));
+    ::DeleteFileW((m_sysRoot + L"\\updater.log").c_str());
+    std::string text = Join(RunMachineCheck());
+    EXPECT_NE(std::string::npos, text.find("Restored preserved registry values of pad\r\n")) << text;
+    EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_DWORD), std::string("\x05\0\0\0", 4)),
+              RawValue(L"keep"));
+}
+
 }  // namespace
