@@ -82,14 +82,21 @@ void CLogger::SetLogFile(const std::wstring& path) {
         ::CloseHandle(m_file);
         m_file = INVALID_HANDLE_VALUE;
     }
-    TrimLogFile(path);
+    m_mutexName = MutexNameFor(path);
+    {
+        // Trimmed while no other writer of the file appends; when the log is
+        // busy past the wait, it is trimmed at a later start instead.
+        UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, m_mutexName.c_str()));
+        MutexLock lock(mutex.Get(), kMutexWaitMs, true);
+        if (lock.Held())
+            TrimLogFile(path);
+    }
     // No delete sharing: a trim in another process then leaves the file alone
     // instead of deleting it under our feet.
     m_file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     m_path = path;
-    m_mutexName.clear();
 }
 
 void CLogger::Write(const wchar_t* format, ...) {

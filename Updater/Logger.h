@@ -53,9 +53,10 @@ public:
     CLogger(const CLogger&) = delete;
     CLogger& operator=(const CLogger&) = delete;
 
-    // Closes any open file, trims the file at path, opens it for appending
-    // (shared with other processes) and remembers path, also when the open
-    // failed.
+    // Closes any open file, trims the file at path while holding its log
+    // mutex (no trim when the mutex can't be had within 1000 ms), opens it
+    // for appending (shared with other processes) and remembers path, also
+    // when the open failed.
     void SetLogFile(const std::wstring& path);
     // Appends one record. The format follows the Microsoft convention: %s
     // takes a wide string. Messages longer than 4095 characters are cut.
@@ -69,9 +70,9 @@ public:
 private:
     void* m_file;  // the open log file's handle, or INVALID_HANDLE_VALUE
     std::wstring m_path;
-    // Name of the mutex of m_path, made by the first record after the path
-    // was set: it takes a digest, which costs milliseconds each time (the
-    // cryptographic provider is loaded anew). Empty until then.
+    // Name of the mutex of m_path, made once when the path is set (or by the
+    // first record when none was): it takes a digest, which costs
+    // milliseconds each time (the cryptographic provider is loaded anew).
     std::wstring m_mutexName;
 };
 

@@ -84,9 +84,14 @@ void RunAddSysTask(const std::wstring&) {
     std::wstring id = CreateGuidString();
     CRegistry registry(CRegistry::kCreateIfMissing | CRegistry::kNoCache);
     registry.Open(kUpdaterIdKey, HKEY_LOCAL_MACHINE, KEY_SET_VALUE);
-    registry.GetEntry(kUpdaterIdValue)->SetText(id.c_str());
+    // Open reports false even for a usable key (it can't read with set-value
+    // access alone); only the write tells whether the id was stored.
+    const bool stored = registry.GetEntry(kUpdaterIdValue)->SetText(id.c_str());
     registry.Close();
-    log->Write(L"Updater id set to %s!\n", id.c_str());
+    if (stored)
+        log->Write(L"Updater id set to %s!\n", id.c_str());
+    else
+        log->Write(L"Failed to set updater id\n");
 }
 
 void RunDelSysTask(const std::wstring&) {

@@ -62,7 +62,9 @@ void CCmdLineParser::Parse(const wchar_t* cmdLine) {
         size_t end;
         std::wstring value;
         if (text.find_first_of(kQuotes, valueStart) == valueStart) {
-            end = text.find_first_of(kQuotes, valueStart + 1);
+            // Only the quote that opened the value closes it, so a path in
+            // double quotes may hold an apostrophe and the other way round.
+            end = text.find(text[valueStart], valueStart + 1);
             if (end == npos) {
                 Store(name, text.substr(valueStart + 1));
                 return;

@@ -6,6 +6,7 @@
 #include "catalogue/ProductStore.h"
 #include "catalogue/Update.h"
 #include "engine/Download.h"
+#include "engine/PreservedValuesJournal.h"
 #include "engine/Registry.h"
 #include "system/Files.h"
 #include "system/Folders.h"
@@ -23,9 +24,11 @@ const wchar_t kUpdaterKey[] = L"Software\\QuillMarrow\\Updater";
 const wchar_t kUpdaterIdValue[] = L"UserID";
 const wchar_t kUpdaterIdPlaceholder[] = L"{updaterguid}";
 
-// The updater id stored by addsystask; empty when it can't be read.
+// The updater id stored by addsystask; empty when it can't be read. Read
+// access only, creating nothing: a standard user may read the key but not
+// create it.
 std::wstring ReadUpdaterId() {
-    CRegistry registry(CRegistry::kCreateIfMissing);
+    CRegistry registry;
     registry.Open(kUpdaterKey, HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE);
     std::wstring id = registry.GetEntry(kUpdaterIdValue)->GetText();
     registry.Close();
@@ -40,7 +43,29 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::
     return text;
 }
 
-bool StartsWithDigit(const wchar_t* name) { return name[0] >= L'0' && name[0] <= L'9'; }
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+// A version folder's whole name is a dotted version: digits and dots,
+// beginning and ending with a digit ("1.0", "12"); "3rdparty", "64bit" and
+// "2D" are the product's own folders.
+bool IsVersionFolderName(const wchar_t* name) {
+    const size_t length = wcslen(name);
+    if (length == 0 || !IsDigit(name[0]) || !IsDigit(name[length - 1]))
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (!IsDigit(name[i]) && name[i] != L'.')
+            return false;
+    return true;
+}
+
+// Loads the products file at path; a file that is there but can't be read
+// is logged, as distinct from none.
+void LoadProductsFile(const CProductStore& store, const std::wstring& path, CProducts& products) {
+    if (store.LoadProducts(path, products) != S_OK && FileExists(path)) {
+        Logger::LogRef log;
+        log->Write(L"Failed to read products file %s\n", path.c_str());
+    }
+}
 
 }  // namespace
 
@@ -53,12 +78,15 @@ bool CUpdateEngine::CheckForUpdates() {
     bool anyNewer = false;
 
     if (IsLocalSystem()) {
-        store.LoadMachineProducts(products);
+        LoadProductsFile(store, store.MachineProductsPath(), products);
         log->Write(L"Updating Machine Products\n");
     } else {
-        store.LoadUserProducts(products);
+        LoadProductsFile(store, store.UserProductsPath(), products);
         log->Write(L"Updating User Products\n");
     }
+
+    // Values that an Updater which died mid-update took out of the way.
+    RestorePreservedValuesLeftBehind();
 
     for (CProduct* product : products.m_Products) {
         std::wstring whatsNewUrl;
@@ -106,6 +134,8 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     CSavedValues saved;
     log->Write(L"PerformRegistryActions\n");
+    // On disk before any preserved value is removed, until it is back.
+    const std::wstring journal = JournalPreservedValues(product, saved);
     PerformRegistryActions(product, saved);
 
     log->Write(L"Start Installer\n");
@@ -113,6 +143,7 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);
+    RemovePreservedValuesJournal(journal);
 
     ::DeleteFileW(installer.c_str());
     return true;
@@ -121,17 +152,21 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 bool CUpdateEngine::RemoveOldVersionFolders(const CProduct* product) {
     if (!product)
         return false;
-    // An empty productdir would list the working folder; a folder whose name
-    // doesn't begin with a digit ("data", "plugins") is the product's, not an
-    // old version.
+    // An empty productdir would list the working folder.
     if (product->productdir.empty())
         return true;
+    Logger::LogRef log;
     for (const std::wstring& folder : ListSubfolders(product->productdir)) {
         const wchar_t* name = ::PathFindFileNameW(folder.c_str());
-        if (!StartsWithDigit(name) || !IsVersionGreater(product->version, name))
+        if (!IsVersionFolderName(name) || !IsVersionGreater(product->version, name))
             continue;
-        if (IsFolderFree(folder))
-            DeleteFolderTree(folder);
+        // A link is never entered: what it points to is not the product's
+        // to remove, so only the link itself goes.
+        const bool link = IsFolderLink(folder);
+        if (!link && !IsFolderFree(folder))
+            continue;  // in use; the next check tries again
+        if (!DeleteFolderTree(folder))
+            log->Write(L"Failed to remove old version folder %s\n", folder.c_str());
     }
     return true;
 }

@@ -32,7 +32,9 @@ public:
     // ---- Update check cycle ----
 
     // Checks every product of the machine products file (local system
-    // account) or of the user products file (any other account), updates
+    // account) or of the user products file (any other account), after
+    // writing back the preserved values that an Updater which died mid-update
+    // left in their journals (see PreservedValuesJournal.h); updates
     // those with a newer version, removes superseded version folders and then
     // shows one notification per updated product. True when at least one
     // manifest named a newer version, whether or not it could be installed.
@@ -46,9 +48,11 @@ public:
     bool UpdateProduct(CProduct& product, std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions
-    // older than its recorded version and have no file in use. Only folders
-    // whose names begin with a digit count as versions; an empty productdir
-    // removes nothing. False only for a missing product.
+    // older than its recorded version and have no file in use, logging each
+    // removal that fails. Only folders whose whole name is a dotted version
+    // (digits and dots, first and last a digit) count as versions; a folder
+    // that is a link is never entered, only the link is removed. An empty
+    // productdir removes nothing. False only for a missing product.
     bool RemoveOldVersionFolders(const CProduct* product);
 
     // ---- Download and verification ----

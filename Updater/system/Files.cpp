@@ -4,6 +4,8 @@
 
 #include <shlwapi.h>
 
+#include <climits>
+
 namespace {
 
 // True when no process with that id exists. A process that we may not open
@@ -117,7 +119,14 @@ bool IsFolderFree(const std::wstring& folder) {
     return AreFilesFree(ListFilesRecursive(folder));
 }
 
+bool IsFolderLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && IsLinkedFolder(attributes);
+}
+
 bool DeleteFolderTree(const std::wstring& folder) {
+    if (IsFolderLink(folder))
+        return ::RemoveDirectoryW(folder.c_str()) != FALSE;
     const std::wstring prefix = folder + L"\\";
     const std::wstring pattern = prefix + L"*";
     if (pattern.size() >= MAX_PATH)
@@ -201,4 +210,46 @@ void RemoveStaleTemporarySiblings(const std::wstring& path) {
     } while (::FindNextFileW(find.Get(), &entry));
     for (const std::wstring& file : stale)
         ::DeleteFileW(file.c_str());
+}
+
+bool WriteFileDurably(const std::wstring& path, const std::string& bytes) {
+    if (bytes.size() > static_cast<size_t>(UINT_MAX))
+        return false;
+    const std::wstring temporary = TemporarySiblingPath(path);
+    bool written = false;
+    {
+        UniqueFile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD count = 0;
+        written = file &&
+                  ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count,
+                              nullptr) &&
+                  count == bytes.size() && ::FlushFileBuffers(file.Get());
+    }
+    if (written && ReplaceFileWith(temporary, path))
+        return true;
+    ::DeleteFileW(temporary.c_str());
+    return false;
+}
+
+std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,
+                                         const std::wstring& suffix) {
+    std::vector<std::wstring> files;
+    const std::wstring start = Prefix(folder);
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(::FindFirstFileW((start + prefix + L"*" + suffix).c_str(), &entry));
+    if (!find)
+        return files;
+    do {
+        // The pattern may also match through a file's short name; only the
+        // long name counts.
+        const size_t length = ::lstrlenW(entry.cFileName);
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            length < prefix.size() + suffix.size() ||
+            ::StrCmpNIW(entry.cFileName, prefix.c_str(), static_cast<int>(prefix.size())) != 0 ||
+            ::lstrcmpiW(entry.cFileName + length - suffix.size(), suffix.c_str()) != 0)
+            continue;
+        files.push_back(start + entry.cFileName);
+    } while (::FindNextFileW(find.Get(), &entry));
+    return files;
 }

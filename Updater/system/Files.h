@@ -23,7 +23,11 @@ bool IsFileFree(const std::wstring& path);
 bool AreFilesFree(const std::vector<std::wstring>& paths);
 // AreFilesFree of the folder's whole tree (true when the folder is missing).
 bool IsFolderFree(const std::wstring& folder);
-// Removes the folder with everything in it. Stops at the first entry that
+// True when path is a folder that is a link (a junction or a symbolic link:
+// a reparse point).
+bool IsFolderLink(const std::wstring& path);
+// Removes the folder with everything in it; a folder that is itself a link
+// is removed as a link, never entered. Stops at the first entry that
 // can't be removed (a read-only file, a file in use) and returns false,
 // leaving what was already removed removed. A linked folder inside the tree
 // is removed as a link; what it points to is left alone.
@@ -43,3 +47,12 @@ std::wstring TemporarySiblingPath(const std::wstring& path);
 // place. Files of running or inaccessible processes stay. Call it only while
 // holding the lock that guards path's writers.
 void RemoveStaleTemporarySiblings(const std::wstring& path);
+// Writes the file whole or not at all: the bytes go to a temporary sibling,
+// are flushed to the disk and then replace path in one step. False (path
+// as it was) on any failure.
+bool WriteFileDurably(const std::wstring& path, const std::string& bytes);
+// Full paths of the files (not folders) in folder whose names begin with
+// prefix and end with suffix (letter case ignored, as the file system does),
+// in enumeration order.
+std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,
+                                         const std::wstring& suffix);

@@ -110,7 +110,7 @@ bool CSchedulerTasks::HasUserTasks() {
     Logger::LogRef log;
     log->Write(L"Looking for tasks\n");
     std::vector<std::wstring> names;
-    EnumTasks(names);
+    const HRESULT listed = EnumTasks(names);
     const std::wstring prefix = GetTaskNamePrefix();
     const std::wstring system = GetSystemTaskName();
     log->Write(L"UserTaskNamePrefix is '%s', SystemTaskName is '%s'\n", prefix.c_str(),
@@ -122,6 +122,12 @@ bool CSchedulerTasks::HasUserTasks() {
             log->Write(L"It is our User Product task\n");
             found = true;
         }
+    }
+    // Tasks that could not be listed may include a user's: that is no
+    // ground for the machine-wide Updater to remove itself.
+    if (FAILED(listed)) {
+        log->Write(L"Failed to list scheduled tasks %08x\n", static_cast<unsigned>(listed));
+        return true;
     }
     return found;
 }
@@ -325,7 +331,10 @@ HRESULT EnumTasks(std::vector<std::wstring>& names) {
     for (;;) {
         LPWSTR* fetchedNames = nullptr;
         ULONG fetched = 0;
-        if (items->Next(1, &fetchedNames, &fetched) != S_OK || !fetchedNames)
+        hr = items->Next(1, &fetchedNames, &fetched);
+        if (FAILED(hr))
+            return hr;  // the list is incomplete
+        if (hr != S_OK || !fetchedNames)
             break;
         for (ULONG i = 0; i < fetched; ++i) {
             if (fetchedNames[i])

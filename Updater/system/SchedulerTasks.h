@@ -38,8 +38,9 @@ public:
     bool AddTask(const std::wstring& name, const std::wstring& program,
                  const std::wstring& parameters, const std::wstring& comment, bool machineWide,
                  bool logonTrigger, bool dailyTrigger);
-    // True when a task other than update-sys carries the "update-" prefix.
-    // Logs each name it looks at.
+    // True when a task other than update-sys carries the "update-" prefix,
+    // and also when the tasks could not all be listed (a user task can't be
+    // ruled out then; the failure is logged). Logs each name it looks at.
     bool HasUserTasks();
     // Deletes every task whose name begins with "update-" (case-sensitive),
     // logging each name and each outcome.
@@ -76,5 +77,7 @@ HRESULT DeleteTask(const std::wstring& name);
 HRESULT StopTask(const std::wstring& name);
 // The task's status value (SCHED_S_TASK_*), or the failure of a step.
 HRESULT GetTaskStatus(const std::wstring& name);
-// Appends the names of all tasks, as the scheduler enumerates them.
+// Appends the names of all tasks, as the scheduler enumerates them. A
+// failure status when the scheduler or the enumeration fails (names listed
+// before the failure stay appended).
 HRESULT EnumTasks(std::vector<std::wstring>& names);

@@ -141,6 +141,29 @@ TEST(Logger, TrimLeavesAFileInUseAlone) {
     EXPECT_EQ(body.size(), ReadAll(path).size());
 }
 
+TEST(Logger, TrimsOnlyWhileHoldingTheMutex) {
+    TempDir dir(L"logger-trim-mutex");
+    std::wstring path = dir / L"updater.log";
+    std::string body(1048576, 'm');
+    ASSERT_TRUE(WriteFileBytes(path, body));
+    {
+        // Held past the wait: the log is left for a later start to trim.
+        MutexHolder holder(path, 2500);
+        WriteOne(path, L"%s", L"");
+    }
+    EXPECT_EQ(body.size(), ReadAll(path).size());
+    {
+        // Released within the wait: trimmed once the other writer is done.
+        MutexHolder holder(path, 400);
+        DWORD start = ::GetTickCount();
+        WriteOne(path, L"%s", L"");
+        EXPECT_GE(::GetTickCount() - start, 300u);
+    }
+    std::string trimmed = ReadAll(path);
+    EXPECT_LT(trimmed.size(), 524288u + 64u);
+    EXPECT_EQ(std::string(kBom) + std::string(524288, 'm'), trimmed.substr(0, 3 + 524288));
+}
+
 TEST(Logger, WaitsForTheMutexThenWrites) {
     TempDir dir(L"logger-wait");
     std::wstring path = dir / L"updater.log";

@@ -200,6 +200,25 @@ TEST_F(RunModes, AddSysTaskStoresAFreshIdEachTime) {
     EXPECT_EQ(1u, ReadTask(GetSystemTaskName()).minutes.size());
 }
 
+TEST_F(RunModes, AddSysTaskSaysWhenTheIdWasNotStored) {
+    // A volatile parent can't hold the id's lasting key, so the id can't be
+    // stored (as for an account without write access to the machine's keys).
+    const wchar_t parent[] = L"Software\\QuillMarrow";
+    auto removeKeys = [&] {
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kIdKey);
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, parent);
+    };
+    removeKeys();
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, parent, 0, nullptr,
+                                               REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                               nullptr));
+    ::RegCloseKey(key);
+    Records own = Own(Run(L"-runmode=addsystask"));
+    removeKeys();
+    EXPECT_EQ((Records{"Scheduller SYS task added\r\n", "Failed to set updater id\r\n"}), own);
+}
+
 TEST_F(RunModes, AddSysTaskNeedsAnAdministrator) {
     Run(L"-runmode=addsystask");
     std::wstring id = ReadUpdaterId();
@@ -295,6 +314,17 @@ TEST_F(ProductModes, AddProductChoosesTheFileByNeedAdmin) {
     EXPECT_NE(std::string::npos, userFile.find("qm-user")) << userFile;
     EXPECT_EQ(std::string::npos, userFile.find("qm-machine")) << userFile;
     EXPECT_NE(std::string::npos, machineFile.find("qm-machine")) << machineFile;
+}
+
+TEST_F(ProductModes, AddProductFromAQuotedPathWithAnApostrophe) {
+    std::wstring folder = *dir / L"Setup files\\Editor's kit";
+    ASSERT_TRUE(CreateFolders(folder));
+    std::wstring info = folder + L"\\p.xml";
+    ASSERT_TRUE(WriteFileBytes(info, "<product intname='qm-kit' version='1.0'/>"));
+    EXPECT_EQ((Records{"Adding product: " + Narrow(info) + "\r\n", "Product added!\r\n"}),
+              Own(Run(L"-runmode=addproduct -info=\"" + info + L"\"")));
+    std::string userFile = Products(UserProductsPath());
+    EXPECT_NE(std::string::npos, userFile.find("qm-kit")) << userFile;
 }
 
 TEST_F(ProductModes, AddProductFromAMissingFileFails) {

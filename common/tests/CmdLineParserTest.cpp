@@ -52,9 +52,19 @@ TEST(CmdLineParser, PrefixInsideTextStartsAnOption) {
     EXPECT_EQ(L"1", ValueOf(q, L"def"));
 }
 
-TEST(CmdLineParser, QuotedValueEndsAtEitherQuote) {
-    CCmdLineParser p(L"-info=\"C:\\Bob's\\p.xml\"", true);
-    EXPECT_EQ(L"C:\\Bob", ValueOf(p, L"info"));
+TEST(CmdLineParser, QuotedValueEndsAtItsOwnQuote) {
+    CCmdLineParser p(L"-info=\"C:\\Setup files\\Editor's kit\\p.xml\" -runmode=addproduct", true);
+    EXPECT_EQ(L"C:\\Setup files\\Editor's kit\\p.xml", ValueOf(p, L"info"));
+    EXPECT_EQ(L"addproduct", ValueOf(p, L"runmode"));
+
+    CCmdLineParser single(L"/info:'say \"hi\"' /b:2", true);
+    EXPECT_EQ(L"say \"hi\"", ValueOf(single, L"info"));
+    EXPECT_EQ(L"2", ValueOf(single, L"b"));
+
+    // An unclosed value takes the rest, the other quote and later options too.
+    CCmdLineParser unclosed(L"-a=\"it's -b=1", true);
+    EXPECT_EQ(L"it's -b=1", ValueOf(unclosed, L"a"));
+    EXPECT_EQ(L"<absent>", ValueOf(unclosed, L"b"));
 
     CCmdLineParser open(L"-info='C:\\a b", true);
     EXPECT_EQ(L"C:\\a b", ValueOf(open, L"info"));

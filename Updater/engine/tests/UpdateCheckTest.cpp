@@ -66,7 +66,7 @@ protected:
 
     void TearDown() override {
         for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
-                                    L"QM_INSTALL_REGSET", L"QM_HOLD"})
+                                    L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_KILL_PARENT"})
             ::SetEnvironmentVariableW(name, nullptr);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
         CleanUserState();
@@ -79,6 +79,21 @@ protected:
         ::SetFileAttributesW(NotificationPath().c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(NotificationPath().c_str());
         ::RemoveDirectoryW(NotificationPath().c_str());
+        for (const std::wstring& journal : Journals(L"*"))
+            ::DeleteFileW(journal.c_str());
+    }
+
+    // Journals of preserved values beside the user products file.
+    static std::vector<std::wstring> Journals(const std::wstring& ending = L".journal") {
+        std::wstring folder = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\";
+        std::vector<std::wstring> found;
+        WIN32_FIND_DATAW fd;
+        HANDLE find = ::FindFirstFileW((folder + L"PreservedValues-*" + ending).c_str(), &fd);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &fd))
+            found.push_back(folder + fd.cFileName);
+        if (find != INVALID_HANDLE_VALUE)
+            ::FindClose(find);
+        return found;
     }
 
     static std::wstring UserProductsPath() {
@@ -193,6 +208,16 @@ protected:
                           &size) != ERROR_SUCCESS)
             return "<absent>";
         return Narrow(data);
+    }
+
+    // Type and bytes of a value under the test's key; type 0 when absent.
+    std::pair<DWORD, std::string> RawValue(const std::wstring& name) const {
+        BYTE data[512] = {0};
+        DWORD size = sizeof data, type = 0;
+        if (::SHGetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), name.c_str(), &type, data, &size) !=
+            ERROR_SUCCESS)
+            return {0, std::string()};
+        return {type, std::string(reinterpret_cast<char*>(data), size)};
     }
 
     std::string NotificationFor(const std::string& document) const {
@@ -614,6 +639,111 @@ TEST_F(UpdateCheck, OldVersionFoldersGoOnlyWhenFreeAndOnlyVersions) {
     EXPECT_FALSE(FileExists(m_prod + L"\\0.5"));
 }
 
+TEST_F(UpdateCheck, OnlyDottedVersionNamesAreVersionFolders) {
+    for (const wchar_t* v : {L"1.0", L"3rdparty", L"64bit", L"2D", L"1.2a", L".1", L"1-2", L"0.5"})
+        ASSERT_TRUE(CreateFolders(m_prod + L"\\" + v + L"\\sub"));
+    // Open for reading and writing by others, but not for deleting: the
+    // folder passes for free, and its removal fails.
+    ASSERT_TRUE(WriteFileBytes(m_prod + L"\\0.5\\held.dll", "x"));
+    HANDLE held = ::CreateFileW((m_prod + L"\\0.5\\held.dll").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    WriteUserProducts(Product("pad", "100.0", "", Narrow(m_prod)));
+    std::vector<std::string> log = RunCheck();
+    ::CloseHandle(held);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Failed to remove old version folder " + Narrow(m_prod) + "\\0.5\r\n",
+              log[log.size() - 2]);
+    EXPECT_FALSE(FileExists(m_prod + L"\\1.0"));
+    for (const wchar_t* v : {L"3rdparty", L"64bit", L"2D", L"1.2a", L".1", L"1-2"})
+        EXPECT_TRUE(FileExists(m_prod + L"\\" + v + L"\\sub")) << Narrow(v);
+}
+
+TEST_F(UpdateCheck, LinkedVersionFolderIsNotEntered) {
+    std::wstring outside = m_dir / L"shared";
+    ASSERT_TRUE(CreateFolders(outside));
+    ASSERT_TRUE(WriteFileBytes(outside + L"\\keep.dll", "shared"));
+    std::wstring link = m_prod + L"\\0.9";
+    typedef BOOLEAN(WINAPI * CreateLink)(LPCWSTR, LPCWSTR, DWORD);
+    CreateLink createLink = reinterpret_cast<CreateLink>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+    const DWORD kDirectoryLink = 1;
+    if (!createLink || !createLink(link.c_str(), outside.c_str(), kDirectoryLink) ||
+        !(::GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "no folder links here: " << ::GetLastError();
+    WriteUserProducts(Product("pad", "1.0", "", Narrow(m_prod)));
+    RunCheck();
+    EXPECT_TRUE(FileExists(outside + L"\\keep.dll"));
+    EXPECT_FALSE(FileExists(link));
+}
+
+TEST_F(UpdateCheck, UnreadableProductsFileIsLoggedAsSuch) {
+    ASSERT_TRUE(WriteFileBytes(UserProductsPath(), "<products><product intname='cut"));
+    std::vector<std::string> log = RunCheck();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ("Checking For Updates\r\n", log[1]);
+    EXPECT_EQ("Failed to read products file " + Narrow(UserProductsPath()) + "\r\n", log[2]);
+    EXPECT_EQ("Updating User Products\r\n", log[3]);
+}
+
+TEST_F(UpdateCheck, ReadingTheUpdaterIdCreatesNothing) {
+    const wchar_t key[] = L"Software\\QuillMarrow\\Updater";
+    ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, key);
+    WriteUserProducts(Product("pad", "1.0", "", ""));
+    RunCheck();
+    HKEY open = nullptr;
+    LONG rc = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &open);
+    if (rc == ERROR_SUCCESS)
+        ::RegCloseKey(open);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, rc);
+}
+
+// The installer ends the Updater between taking the preserved values out of
+// its way and writing them back; the next check writes them back with their
+// own types, passes a damaged journal over, and goes on.
+TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
+    typedef std::pair<DWORD, std::string> Typed;
+    const Typed binary(REG_BINARY, std::string("\0\x7F\xFF\x10\0", 5));
+    const Typed number(REG_DWORD, "\x78\x56\x34\x12");
+    for (const auto& v : {std::make_pair(L"bin", binary), std::make_pair(L"num", number)})
+        ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), v.first,
+                                               v.second.first, v.second.second.data(),
+                                               static_cast<DWORD>(v.second.second.size())));
+    std::string actions = "<registryactions>";
+    for (const char* name : {"bin", "num", "none"})
+        actions += "<value action='preserve' root='HKCU' key='" + Narrow(m_regKey) + "' name='" +
+                   name + "'/>";
+    actions += "</registryactions>";
+    Offer("pad", "pad", "1.1", "");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), "", actions));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_REGSET",
+                              (L"HKCU\\" + m_regKey + L"|bin|installer default").c_str());
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    EXPECT_EQ(9, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 180000, m_dir / L"cwd"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
+    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    EXPECT_EQ(0u, RawValue(L"num").first);
+    ASSERT_EQ(1u, Journals().size());
+
+    const std::wstring damaged =
+        ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\PreservedValues-0000000000000000.journal";
+    ASSERT_TRUE(WriteFileBytes(damaged, "QuillMarrow preserved registry values 1\nproduct 00"));
+    ::DeleteFileW(UserLogPath().c_str());
+    // The installer registered the new version.
+    WriteUserProducts(Product("pad", "1.1", ManifestUrl("pad"), "", actions));
+    std::string text = Join(RunCheck());
+    EXPECT_LT(text.find("Restored preserved registry values of pad\r\n"), text.find("Updating pad"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Damaged journal of preserved registry values set aside as " +
+                                           Narrow(damaged) + ".damaged\r\n")) << text;
+    EXPECT_EQ(binary, RawValue(L"bin"));
+    EXPECT_EQ(number, RawValue(L"num"));
+    EXPECT_EQ(0u, RawValue(L"none").first);
+    EXPECT_TRUE(Journals().empty());
+    EXPECT_EQ(1u, Journals(L".journal.damaged").size());
+}
+
 TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
     // Without a productdir the folder listing would be the working folder's.
     std::wstring work = m_dir / L"work";
@@ -771,6 +901,37 @@ TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
     EXPECT_EQ("<?xml-stylesheet type='text/xsl' href='" + folder + "/whatsnew.xsl'?><alert baseurl='" +
                   folder + "\\'>machine news</alert>",
               records[1].notification);
+}
+
+// A journal lies beside the products file of the run that wrote it: a user's
+// check leaves a machine-wide run's journal to the next machine-wide check.
+TEST_F(MachineUpdateCheck, JournalsStayBesideTheirOwnProductsFile) {
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_DWORD,
+                                           "\x05\0\0\0", 4));
+    std::string actions = "<registryactions><value action='preserve' root='HKCU' key='" +
+                          Narrow(m_regKey) + "' name='keep'/></registryactions>";
+    Offer("pad", "pad", "1.1", "");
+    WriteMachineProducts(Product("pad", "1.0", ManifestUrl("pad"), "", actions));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    EXPECT_EQ(9, RunAndWait(m_sysRoot + L"\\bin\\Updater.exe", L"-runmode=checkupdate", 180000,
+                            m_dir / L"cwd"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
+    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    WIN32_FIND_DATAW fd;
+    HANDLE find = ::FindFirstFileW((m_sysRoot + L"\\PreservedValues-*.journal").c_str(), &fd);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    ::FindClose(find);
+    EXPECT_TRUE(Journals().empty());
+
+    EXPECT_EQ(std::string::npos, Join(RunCheck()).find("Restored"));
+    EXPECT_EQ(0u, RawValue(L"keep").first);
+    WriteMachineProducts(Product("pad", "1.1", ManifestUrl("pad"), "", actions));
+    ::DeleteFileW((m_sysRoot + L"\\updater.log").c_str());
+    std::string text = Join(RunMachineCheck());
+    EXPECT_NE(std::string::npos, text.find("Restored preserved registry values of pad\r\n")) << text;
+    EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_DWORD), std::string("\x05\0\0\0", 4)),
+              RawValue(L"keep"));
 }
 
 }  // namespace

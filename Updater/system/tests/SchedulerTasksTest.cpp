@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 using namespace testsupport;
 
@@ -310,6 +311,18 @@ TEST_F(SchedulerTaskScan, UserTasksAreAnyUpdateTaskButTheSystemOne) {
                               true));
     EXPECT_TRUE(tasks.HasUserTasks());
     EXPECT_TRUE(Contains(Messages(), "It is our User Product task\r\n"));
+}
+
+// A thread without COM can't reach the scheduler: a user task can't be ruled
+// out, which must keep a machine-wide Updater from removing itself.
+TEST_F(SchedulerTaskScan, TasksThatCannotBeListedMayIncludeAUserTask) {
+    bool answer = false;
+    std::thread unlisted([&] { answer = tasks.HasUserTasks(); });
+    unlisted.join();
+    EXPECT_TRUE(answer);
+    std::vector<std::string> msgs = Messages();
+    ASSERT_FALSE(msgs.empty());
+    EXPECT_EQ("Failed to list scheduled tasks 800401f0\r\n", msgs.back());
 }
 
 TEST_F(SchedulerTaskScan, DeleteAllSparesOtherTasks) {

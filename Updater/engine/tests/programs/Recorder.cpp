@@ -13,8 +13,12 @@
 //   QM_INSTALL_DIR           folder created with a file installed.txt in it
 //   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
 //   QM_HOLD                  waits (at most two minutes) until this file exists
+//   QM_INSTALL_KILL_PARENT   non-empty: last of all, terminates the program
+//                            that started it (exit code 9), as a crash or a
+//                            restart of Windows would end the Updater
 // With -sleep it just stays alive for two minutes, a process to be killed.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -128,6 +132,25 @@ std::string NotificationExtra(const std::wstring& commandLine) {
     return found ? "\tnotification=" + content : "\tnotification-missing";
 }
 
+void KillParent() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    DWORD parent = 0;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == ::GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    ::CloseHandle(snapshot);
+    HANDLE process = parent ? ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, parent) : nullptr;
+    if (!process)
+        return;
+    ::TerminateProcess(process, 9);
+    ::WaitForSingleObject(process, 10000);
+    ::CloseHandle(process);
+}
+
 void ActAsInstaller() {
     std::wstring dir = Env(L"QM_INSTALL_DIR");
     if (!dir.empty()) {
@@ -156,6 +179,8 @@ void ActAsInstaller() {
             break;
         ::Sleep(50);
     }
+    if (!Env(L"QM_INSTALL_KILL_PARENT").empty())
+        KillParent();
 }
 
 }  // namespace
