@@ -9,6 +9,7 @@
 #include <shlwapi.h>
 
 #include <tlhelp32.h>
+#include <wincrypt.h>
 
 #include <algorithm>
 
@@ -29,6 +30,40 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
             return parts;
         start = end + 1;
     }
+}
+
+// 32 lower-case hexadecimal digits of the MD5 of bytes.
+std::string GetMd5(const std::string& bytes) {
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    BYTE digest[16] = {0};
+    DWORD size = sizeof digest;
+    if (::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        if (::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
+            ::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()),
+                            static_cast<DWORD>(bytes.size()), 0);
+            ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+            ::CryptDestroyHash(hash);
+        }
+        ::CryptReleaseContext(provider, 0);
+    }
+    std::string text;
+    for (BYTE b : digest)
+        text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
+    return text;
+}
+
+// The keys, pins and signed installers that tests/signing/make_signed.sh
+// made for this run (the test's fixture); empty when they are missing.
+std::wstring SigningFolder() {
+    std::wstring folder = TestBinPath(L"signing");
+    return FileExists(folder + L"\\nsis.exe") ? folder : std::wstring();
+}
+
+std::string Pin(int publisher) {
+    std::string pin;
+    ReadFileBytes(SigningFolder() + L"\\pin" + std::to_wstring(publisher) + L".txt", pin);
+    return pin.substr(0, 64);
 }
 
 // One line of the stand-ins' record file.
@@ -267,10 +302,14 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_EQ("RecordingServer.dll", records[1].program);
     EXPECT_EQ("unregister", records[1].commandLine);
     EXPECT_EQ(Narrow(m_prod) + "\\1.0\\pad.dll", records[1].folder);
-    std::string installer = Narrow(TempFolder()) + "\\Setup_pad-1.1.exe";
+    // The installer ran from a new folder of its own in the temporary
+    // folder, which was also its working folder.
+    std::string staging = records[2].folder;
+    std::string installer = staging + "\\Setup_pad-1.1.exe";
     EXPECT_EQ("Setup_pad-1.1.exe", records[2].program);
     EXPECT_EQ("\"" + installer + "\" /verysilent", records[2].commandLine);
-    EXPECT_EQ(Narrow(TempFolder()), records[2].folder);
+    EXPECT_EQ(Narrow(TempFolder()) + "\\", staging.substr(0, TempFolder().size() + 1));
+    EXPECT_EQ(32u, staging.size() - TempFolder().size() - 1) << staging;
     EXPECT_EQ(records[0].account, records[2].account);
     EXPECT_EQ("<absent>", records[2].reg);
     EXPECT_EQ("notifier.exe", records[3].program);
@@ -286,7 +325,7 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     // removed while the installed 1.0 and "data" stay.
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running, 30000));
     ::CloseHandle(running);
-    EXPECT_FALSE(FileExists(Widen(installer)));
+    EXPECT_FALSE(FileExists(Widen(staging)));
     EXPECT_FALSE(FileExists(NotificationPath()));
     EXPECT_EQ("user setting", RegValue(L"keep"));
     EXPECT_EQ("<absent>", RegValue(L"drop"));
@@ -485,25 +524,67 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
+// Installers ("Setup_*") in the temporary folder's sub-folders.
+std::string StagedInstallersLeft() {
+    std::string found;
+    WIN32_FIND_DATAW folder, file;
+    HANDLE folders = ::FindFirstFileW((TempFolder() + L"\\*").c_str(), &folder);
+    if (folders == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        std::wstring pattern = TempFolder() + L"\\" + folder.cFileName + L"\\Setup_*";
+        HANDLE files = ::FindFirstFileW(pattern.c_str(), &file);
+        if (files != INVALID_HANDLE_VALUE && folder.cFileName[0] != L'.') {
+            found += Narrow(pattern) + " ";
+        }
+        if (files != INVALID_HANDLE_VALUE)
+            ::FindClose(files);
+    } while (::FindNextFileW(folders, &folder));
+    ::FindClose(folders);
+    return found;
+}
+
 TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
-    // Installer missing, wrong checksum, checksum missing, short checksum.
+    // Installer missing or cut off, wrong checksum, checksum missing or
+    // empty, short checksum.
     Offer("gone", "gone", "2.0", "x", "_404/");
+    Offer("dropped", "dropped", "2.0", "x");
+    std::string manifest;  // an installer address where nobody listens
+    ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\dropped\\update.xml", manifest));
+    std::string closed = "http://127.0.0.1:1/dropped/Setup.exe";
+    manifest.replace(manifest.find("http"), manifest.find("' whatsnewurl") - manifest.find("http"),
+                     closed);
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\dropped\\update.xml", manifest));
     Offer("wrong", "wrong", "2.0", "x", "_md5wrong/");
     Offer("nosum", "nosum", "2.0", "x", "_md5missing/");
+    Offer("empty", "empty", "2.0", "x", "_md5empty/");
     Offer("short", "short", "2.0", "x", "_md5short/");
-    WriteUserProducts(Product("gone", "1.0", ManifestUrl("gone"), "") +
-                      Product("wrong", "1.0", ManifestUrl("wrong"), "") +
-                      Product("nosum", "1.0", ManifestUrl("nosum"), "") +
-                      Product("short", "1.0", ManifestUrl("short"), ""));
+    std::string products;
+    for (const char* name : {"gone", "dropped", "wrong", "nosum", "empty", "short"})
+        products += Product(name, "1.0", ManifestUrl(name), "");
+    WriteUserProducts(products);
     std::vector<std::string> log = RunCheck();
     std::string text = Join(log);
-    EXPECT_EQ(4, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
-    EXPECT_EQ("Got new one!\r\n", log.back());
+    EXPECT_EQ(6, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
+
+    std::string noSum = Narrow(m_server.Url(L"_md5empty/empty/Setup.exe.md5"));
+    std::string wrongSetup;
+    ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\wrong\\Setup.exe", wrongSetup));
+    std::string wrongSum = GetMd5(wrongSetup + "tampered"), rightSum = GetMd5(wrongSetup);
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
+                                           closed + "\r\nUpdating wrong\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nInstaller checksum mismatch: expected " +
+                                           wrongSum + ", got " + rightSum + "\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
+                                           noSum + "\r\n")) << text;
+    // The short checksum's line end is shown, not written into the log.
+    EXPECT_EQ("Installer checksum mismatch: expected " + rightSum.substr(0, 31) + "?, got " +
+                  rightSum + "\r\n",
+              log.back());
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
-    for (const wchar_t* name : {L"Setup_wrong-2.0.exe", L"Setup_nosum-2.0.exe", L"Setup_short-2.0.exe"})
-        EXPECT_FALSE(FileExists(TempFolder() + L"\\" + name)) << Narrow(name);
+    EXPECT_EQ("", StagedInstallersLeft()) << "staged installers left behind";
 }
 
 TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
@@ -516,6 +597,73 @@ TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("Setup_upper-2.0.exe", records[0].program);
     EXPECT_EQ("Setup_named-2.0.exe", records[1].program);
+}
+
+// A product entry with publisher pins.
+std::string Pinned(const std::string& signer, const std::string& product) {
+    return "<product signer='" + signer + "'" + product.substr(8);
+}
+
+TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
+    std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    std::string pin1 = Pin(1), upper1 = pin1;
+    std::transform(upper1.begin(), upper1.end(), upper1.begin(), ::toupper);
+    // name, installer, pins; the refused ones have a clean-up program that
+    // must not run.
+    const char* cases[][3] = {{"good", "signed1.exe", "1"},     {"second", "signed1.exe", "2;1"},
+                              {"nsis", "nsis.exe", "1"},        {"unsigned", "unsigned.exe", "1"},
+                              {"other", "signed2.exe", "1"},    {"altered", "altered.exe", "1"},
+                              {"plain", "unsigned.exe", ""}};
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    std::string products;
+    for (auto& c : cases) {
+        Offer(c[0], c[0], "2.0", std::string("news of ") + c[0]);
+        ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c[1]),
+                               m_dir / (L"srv\\" + Widen(c[0]) + L"\\Setup.exe")));
+        std::string pins = c[2] == std::string("1")     ? pin1
+                           : c[2] == std::string("2;1") ? " " + Pin(2) + " ; " + upper1 + " "
+                                                        : "";
+        bool refused = c[1] == std::string("unsigned.exe") ? !pins.empty()
+                                                           : c[1] != std::string("signed1.exe") &&
+                                                                 c[1] != std::string("nsis.exe");
+        std::string product =
+            Product(c[0], "1.0", ManifestUrl(c[0]), Narrow(m_prod),
+                    refused ? "<unistallactions><action type='run' file='clean.exe'/>"
+                              "</unistallactions>"
+                            : "");
+        products += pins.empty() ? product : Pinned(pins, product);
+    }
+    WriteUserProducts(products);
+    ::SetEnvironmentVariableW(L"QM_INSTALL_DIR", (m_dir / L"installed").c_str());
+
+    // Each refusal is the last line of its product: no uninstall action,
+    // registry action or installer follows.
+    std::string text = Join(RunCheck());
+    const char* refusals[][3] = {{"unsigned", "Installer signature check failed 800b0100", "other"},
+                                 {"other", "Installer signer is not trusted", "altered"},
+                                 {"altered", "Installer signature check failed 80096010", "plain"}};
+    for (auto& r : refusals)
+        EXPECT_NE(std::string::npos,
+                  text.find(std::string("Updating ") + r[0] + "\r\nUpdate url " + ManifestUrl(r[0]) +
+                            "\r\nCurrent ver 1.0 Server ver 2.0\r\nGot new one!\r\n" + r[1] +
+                            "\r\nUpdating " + r[2] + "\r\n"))
+            << r[0] << "\n" << text;
+
+    // The accepted ones ran (the real installer wrote its file), in product
+    // order, and only they are announced; nothing of the refused ones ran.
+    std::vector<Record> records = Records();
+    std::vector<std::string> seen;
+    for (const Record& r : records)
+        seen.push_back(r.program + (r.hasNotification ? ":" + r.notification : ""));
+    std::vector<std::string> expected = {"Setup_good-2.0.exe", "Setup_second-2.0.exe",
+                                         "Setup_plain-2.0.exe"};
+    for (const char* name : {"good", "second", "nsis", "plain"})
+        expected.push_back("notifier.exe:" + NotificationFor(std::string("news of ") + name));
+    EXPECT_EQ(expected, seen);
+    EXPECT_TRUE(FileExists(m_dir / L"installed\\nsis.txt"));
+    EXPECT_EQ("", StagedInstallersLeft()) << "staged installers left behind";
 }
 
 TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
@@ -724,6 +872,48 @@ TEST_F(MachineUpdateCheck, MachineProductsAreUpdatedAndNoRemovalFollows) {
     EXPECT_EQ("<?xml-stylesheet type='text/xsl' href='" + folder + "/whatsnew.xsl'?><alert baseurl='" +
                   folder + "\\'>machine news</alert>",
               records[1].notification);
+}
+
+TEST_F(MachineUpdateCheck, StagedInstallerCannotBeSwappedAndAnOldFolderBlocksNothing) {
+    std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    Offer("tamper", "tamper", "2.0", "");
+    ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", m_dir / L"srv\\tamper\\Setup.exe"));
+    // A folder at the path where the installer used to be downloaded.
+    std::wstring oldPath = TempFolder() + L"\\Setup_tamper-2.0.exe";
+    RemoveTree(oldPath);
+    ASSERT_TRUE(CreateFolders(oldPath));
+    // The product's clean-up program goes for the staged installer.
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Tamperer.exe"), m_prod + L"\\1.0\\tamper.exe"));
+    std::wstring tamperLog = m_dir / L"tamper.txt";
+    ::SetEnvironmentVariableW(L"QM_TAMPER_LOG", tamperLog.c_str());
+    WriteMachineProducts(Pinned(Pin(1), Product("tamper", "1.0", ManifestUrl("tamper"),
+                                                Narrow(m_prod),
+                                                "<unistallactions><action type='run' "
+                                                "file='tamper.exe' param='Setup_tamper-2.0.exe'/>"
+                                                "</unistallactions>")));
+    std::string text = Join(RunMachineCheck());
+    ::SetEnvironmentVariableW(L"QM_TAMPER_LOG", nullptr);
+
+    // It found the one staged copy and every attempt failed. (Wine shows a
+    // folder's access list as made from the Unix mode bits, so the one
+    // granting only the local system account and the Administrators can't
+    // be seen here.)
+    std::string tamper;
+    ASSERT_TRUE(ReadFileBytes(tamperLog, tamper)) << text;
+    std::vector<std::string> fields = SplitOn(tamper, '\t');
+    ASSERT_EQ(7u, fields.size()) << tamper;
+    for (size_t i = 1; i < 7; ++i)
+        EXPECT_EQ(std::string::npos, fields[i].find("=done")) << tamper;
+    // The genuine installer ran from that folder, which is gone now.
+    std::vector<Record> records = Records();
+    ASSERT_EQ(1u, records.size()) << text;
+    EXPECT_EQ("Setup_tamper-2.0.exe", records[0].program);
+    EXPECT_EQ(fields[0], records[0].folder);
+    EXPECT_FALSE(FileExists(Widen(fields[0])));
+    EXPECT_TRUE(FileExists(oldPath));
+    RemoveTree(oldPath);
 }
 
 }  // namespace
