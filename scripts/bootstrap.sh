@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 pkgs=(cmake make g++ g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth
-      xsltproc python3 x11-utils dpkg-dev clang libclang-rt-14-dev chromium time curl)
+      xsltproc python3 x11-utils dpkg-dev clang libclang-rt-14-dev chromium time curl
+      openssl osslsigncode nsis)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 
 if [ ${#need[@]} -gt 0 ]; then
