@@ -9,7 +9,6 @@
 #include <shlwapi.h>
 
 #include <tlhelp32.h>
-#include <wincrypt.h>
 
 #include <algorithm>
 
@@ -30,27 +29,6 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
             return parts;
         start = end + 1;
     }
-}
-
-// 32 lower-case hexadecimal digits of the MD5 of bytes.
-std::string GetMd5(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH hash = 0;
-    BYTE digest[16] = {0};
-    DWORD size = sizeof digest;
-    if (::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-        if (::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-            ::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()),
-                            static_cast<DWORD>(bytes.size()), 0);
-            ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-            ::CryptDestroyHash(hash);
-        }
-        ::CryptReleaseContext(provider, 0);
-    }
-    std::string text;
-    for (BYTE b : digest)
-        text += "0123456789abcdef"[b >> 4], text += "0123456789abcdef"[b & 15];
-    return text;
 }
 
 // The keys, pins and signed installers that tests/signing/make_signed.sh
@@ -524,29 +502,36 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
-// Installers ("Setup_*") in the temporary folder's sub-folders.
-std::string StagedInstallersLeft() {
-    std::string found;
+// Sub-folders of the temporary folder that hold an installer of intname
+// ("Setup_<intname>-*").
+std::vector<std::wstring> StagedFolders(const std::string& intname) {
+    std::vector<std::wstring> found;
     WIN32_FIND_DATAW folder, file;
     HANDLE folders = ::FindFirstFileW((TempFolder() + L"\\*").c_str(), &folder);
-    if (folders == INVALID_HANDLE_VALUE)
-        return found;
-    do {
-        std::wstring pattern = TempFolder() + L"\\" + folder.cFileName + L"\\Setup_*";
-        HANDLE files = ::FindFirstFileW(pattern.c_str(), &file);
-        if (files != INVALID_HANDLE_VALUE && folder.cFileName[0] != L'.') {
-            found += Narrow(pattern) + " ";
-        }
+    for (BOOL more = folders != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(folders, &folder)) {
+        std::wstring path = TempFolder() + L"\\" + folder.cFileName;
+        HANDLE files = ::FindFirstFileW((path + L"\\Setup_" + Widen(intname) + L"-*").c_str(), &file);
+        if (files != INVALID_HANDLE_VALUE && folder.cFileName[0] != L'.')
+            found.push_back(path);
         if (files != INVALID_HANDLE_VALUE)
             ::FindClose(files);
-    } while (::FindNextFileW(folders, &folder));
-    ::FindClose(folders);
+    }
+    if (folders != INVALID_HANDLE_VALUE)
+        ::FindClose(folders);
     return found;
 }
 
+// Removes what an interrupted earlier run left of these products' installers.
+void RemoveStaged(std::initializer_list<std::string> intnames) {
+    for (const std::string& name : intnames)
+        for (const std::wstring& folder : StagedFolders(name))
+            RemoveTree(folder);
+}
+
 TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
-    // Installer missing or cut off, wrong checksum, checksum missing or
+    // Installer missing or unreachable, wrong checksum, checksum missing or
     // empty, short checksum.
+    RemoveStaged({"gone", "dropped", "wrong", "nosum", "empty", "short"});
     Offer("gone", "gone", "2.0", "x", "_404/");
     Offer("dropped", "dropped", "2.0", "x");
     std::string manifest;  // an installer address where nobody listens
@@ -555,7 +540,9 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     manifest.replace(manifest.find("http"), manifest.find("' whatsnewurl") - manifest.find("http"),
                      closed);
     ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\dropped\\update.xml", manifest));
-    Offer("wrong", "wrong", "2.0", "x", "_md5wrong/");
+    Offer("wrong", "wrong", "2.0", "x");
+    const std::string kWrongSum = "0123456789abcdef0123456789ABCDEF";
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\wrong\\Setup.exe.md5", kWrongSum + "  Setup.exe\n"));
     Offer("nosum", "nosum", "2.0", "x", "_md5missing/");
     Offer("empty", "empty", "2.0", "x", "_md5empty/");
     Offer("short", "short", "2.0", "x", "_md5short/");
@@ -568,23 +555,24 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     EXPECT_EQ(6, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
 
     std::string noSum = Narrow(m_server.Url(L"_md5empty/empty/Setup.exe.md5"));
-    std::string wrongSetup;
-    ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\wrong\\Setup.exe", wrongSetup));
-    std::string wrongSum = GetMd5(wrongSetup + "tampered"), rightSum = GetMd5(wrongSetup);
+    // The short checksum's line end is shown, not written into the log; the
+    // digest got is the file's, whose first 31 digits the server sent.
+    const std::string kMismatch = "Installer checksum mismatch: expected ";
+    ASSERT_EQ(0u, log.back().find(kMismatch)) << text;
+    std::string got = log.back().substr(kMismatch.size() + 32 + 6, 32);
+    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", log.back());
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
                                            closed + "\r\nUpdating wrong\r\n")) << text;
-    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nInstaller checksum mismatch: expected " +
-                                           wrongSum + ", got " + rightSum + "\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Got new one!\r\n" + kMismatch + kWrongSum + ", got " + got + "\r\n"))
+        << text;
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
                                            noSum + "\r\n")) << text;
-    // The short checksum's line end is shown, not written into the log.
-    EXPECT_EQ("Installer checksum mismatch: expected " + rightSum.substr(0, 31) + "?, got " +
-                  rightSum + "\r\n",
-              log.back());
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
-    EXPECT_EQ("", StagedInstallersLeft()) << "staged installers left behind";
+    for (const char* name : {"gone", "dropped", "wrong", "nosum", "empty", "short"})
+        EXPECT_TRUE(StagedFolders(name).empty()) << name;
 }
 
 TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
@@ -609,61 +597,63 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
     ASSERT_FALSE(signing.empty());
     std::string pin1 = Pin(1), upper1 = pin1;
     std::transform(upper1.begin(), upper1.end(), upper1.begin(), ::toupper);
-    // name, installer, pins; the refused ones have a clean-up program that
-    // must not run.
-    const char* cases[][3] = {{"good", "signed1.exe", "1"},     {"second", "signed1.exe", "2;1"},
-                              {"nsis", "nsis.exe", "1"},        {"unsigned", "unsigned.exe", "1"},
-                              {"other", "signed2.exe", "1"},    {"altered", "altered.exe", "1"},
-                              {"plain", "unsigned.exe", ""}};
+    struct Case {
+        std::string name, installer, signer, refusal;  // refusal: empty when installed
+    } cases[] = {
+        {"good", "signed1.exe", pin1, ""},
+        {"second", "signed1.exe", " " + Pin(2) + " ; " + upper1 + " ", ""},
+        {"nsis", "nsis.exe", pin1, ""},
+        {"unsigned", "unsigned.exe", pin1, "Installer signature check failed 800b0100"},
+        {"other", "signed2.exe", pin1, "Installer signer is not trusted"},
+        {"altered", "altered.exe", pin1, "Installer signature check failed 80096010"},
+        {"cut", "signed1.exe", pin1.substr(0, 63), "Installer signer is not trusted"},
+        {"blank", "signed1.exe", " ; ", "Installer signer is not trusted"},
+        {"plain", "unsigned.exe", "", ""}};
+    RemoveStaged({"good", "second", "nsis", "unsigned", "other", "altered", "cut", "blank",
+                  "plain"});
+    // Every product has a clean-up program, which runs only for an installer
+    // that was accepted.
     ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
     ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
     std::string products;
-    for (auto& c : cases) {
-        Offer(c[0], c[0], "2.0", std::string("news of ") + c[0]);
-        ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c[1]),
-                               m_dir / (L"srv\\" + Widen(c[0]) + L"\\Setup.exe")));
-        std::string pins = c[2] == std::string("1")     ? pin1
-                           : c[2] == std::string("2;1") ? " " + Pin(2) + " ; " + upper1 + " "
-                                                        : "";
-        bool refused = c[1] == std::string("unsigned.exe") ? !pins.empty()
-                                                           : c[1] != std::string("signed1.exe") &&
-                                                                 c[1] != std::string("nsis.exe");
-        std::string product =
-            Product(c[0], "1.0", ManifestUrl(c[0]), Narrow(m_prod),
-                    refused ? "<unistallactions><action type='run' file='clean.exe'/>"
-                              "</unistallactions>"
-                            : "");
-        products += pins.empty() ? product : Pinned(pins, product);
+    std::vector<std::string> expected, notices;
+    for (const Case& c : cases) {
+        Offer(c.name, c.name, "2.0", "news of " + c.name);
+        ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c.installer),
+                               m_dir / (L"srv\\" + Widen(c.name) + L"\\Setup.exe")));
+        std::string product = Product(c.name, "1.0", ManifestUrl(c.name), Narrow(m_prod),
+                                      "<unistallactions><action type='run' file='clean.exe' "
+                                      "param='" + c.name + "'/></unistallactions>");
+        products += c.signer.empty() ? product : Pinned(c.signer, product);
+        if (!c.refusal.empty())
+            continue;
+        expected.push_back("clean.exe " + c.name);
+        if (c.installer != "nsis.exe")  // the real installer records nothing
+            expected.push_back("Setup_" + c.name + "-2.0.exe /verysilent");
+        notices.push_back("notifier.exe " + NotificationFor("news of " + c.name));
     }
     WriteUserProducts(products);
     ::SetEnvironmentVariableW(L"QM_INSTALL_DIR", (m_dir / L"installed").c_str());
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
 
-    // Each refusal is the last line of its product: no uninstall action,
-    // registry action or installer follows.
-    std::string text = Join(RunCheck());
-    const char* refusals[][3] = {{"unsigned", "Installer signature check failed 800b0100", "other"},
-                                 {"other", "Installer signer is not trusted", "altered"},
-                                 {"altered", "Installer signature check failed 80096010", "plain"}};
-    for (auto& r : refusals)
-        EXPECT_NE(std::string::npos,
-                  text.find(std::string("Updating ") + r[0] + "\r\nUpdate url " + ManifestUrl(r[0]) +
-                            "\r\nCurrent ver 1.0 Server ver 2.0\r\nGot new one!\r\n" + r[1] +
-                            "\r\nUpdating " + r[2] + "\r\n"))
-            << r[0] << "\n" << text;
-
-    // The accepted ones ran (the real installer wrote its file), in product
-    // order, and only they are announced; nothing of the refused ones ran.
-    std::vector<Record> records = Records();
+    // Each refusal is the last line of its product.
+    for (size_t i = 0; i + 1 < sizeof cases / sizeof cases[0]; ++i) {
+        if (!cases[i].refusal.empty()) {
+            EXPECT_NE(std::string::npos, text.find("Got new one!\r\n" + cases[i].refusal +
+                                                   "\r\nUpdating " + cases[i + 1].name + "\r\n"))
+                << cases[i].name << "\n" << text;
+        }
+        EXPECT_TRUE(StagedFolders(cases[i].name).empty()) << cases[i].name;
+    }
+    expected.insert(expected.end(), notices.begin(), notices.end());
     std::vector<std::string> seen;
-    for (const Record& r : records)
-        seen.push_back(r.program + (r.hasNotification ? ":" + r.notification : ""));
-    std::vector<std::string> expected = {"Setup_good-2.0.exe", "Setup_second-2.0.exe",
-                                         "Setup_plain-2.0.exe"};
-    for (const char* name : {"good", "second", "nsis", "plain"})
-        expected.push_back("notifier.exe:" + NotificationFor(std::string("news of ") + name));
+    for (const Record& r : Records())
+        seen.push_back(r.program + " " + (r.hasNotification ? r.notification
+                                                            : r.commandLine.substr(
+                                                                  r.commandLine.rfind('"') + 2)));
     EXPECT_EQ(expected, seen);
     EXPECT_TRUE(FileExists(m_dir / L"installed\\nsis.txt"));
-    EXPECT_EQ("", StagedInstallersLeft()) << "staged installers left behind";
 }
 
 TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
@@ -882,6 +872,7 @@ TEST_F(MachineUpdateCheck, StagedInstallerCannotBeSwappedAndAnOldFolderBlocksNot
     // A folder at the path where the installer used to be downloaded.
     std::wstring oldPath = TempFolder() + L"\\Setup_tamper-2.0.exe";
     RemoveTree(oldPath);
+    RemoveStaged({"tamper"});
     ASSERT_TRUE(CreateFolders(oldPath));
     // The product's clean-up program goes for the staged installer.
     ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
