@@ -8,6 +8,11 @@
 namespace {
 
 const int kNameAttempts = 8;
+// A program that has just ended may still hold its image file for a moment
+// (its deletion then completes only when that hold ends), so the folder is
+// removed again for up to 2 s.
+const int kRemoveAttempts = 20;
+const DWORD kRemovePauseMs = 100;
 
 // 32 hexadecimal digits from the platform's random number generator; empty
 // when it is unavailable (a guessable name is never used instead).
@@ -61,8 +66,12 @@ private:
 CStagedFile::~CStagedFile() {
     m_file.Reset();
     m_folderHandle.Reset();
-    if (!m_folder.empty())
-        DeleteFolderTree(m_folder);
+    if (m_folder.empty())
+        return;
+    for (int attempt = 1; !DeleteFolderTree(m_folder) && FileExists(m_folder) &&
+                          attempt < kRemoveAttempts;
+         ++attempt)
+        ::Sleep(kRemovePauseMs);
 }
 
 bool CStagedFile::Create(const std::wstring& parent, const std::wstring& fileName,
