@@ -23,7 +23,7 @@ namespace {
 const size_t kDigestChars = 32;
 
 // Text from the network as it may stand in one log record: control
-// characters (a line end inside a short checksum) become "?".
+// characters (a line end inside a short checksum or an address) become "?".
 std::wstring ForLog(std::wstring text) {
     for (wchar_t& c : text) {
         if (c < 0x20 || c == 0x7F)
@@ -53,27 +53,26 @@ bool IsSignedByPinnedPublisher(const CStagedFile& installer, const std::wstring&
 
 bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
                                       CStagedFile& installer) {
-    // intname and version come from the network: a name that could leave the
-    // staging folder counts as a failed download.
-    std::wstring fileName;
-    if (!MakeInstallerFileName(update.intname, update.version, fileName))
-        return false;
-
     Logger::LogRef log;
-    // A folder of its own, new and unpredictable, closed to other accounts
-    // when the installer will run as the local system account. Whatever is
+    // intname and version come from the network: a name that could leave the
+    // staging folder counts as a failed download. The installer goes into a
+    // folder of its own, new and unpredictable, closed to other accounts when
+    // the installer will run as the local system account; whatever is
     // refused below is removed with it when installer goes.
-    if (!installer.Create(GetTempFolder(), fileName, IsLocalSystem()) ||
+    std::wstring fileName;
+    if (!MakeInstallerFileName(update.intname, update.version, fileName) ||
+        !installer.Create(GetTempFolder(), fileName, IsLocalSystem()) ||
         installer.Path().size() >= MAX_PATH ||
         !DownloadUrlToFile(update.installerurl, installer.Path()) || !installer.Lock()) {
-        log->Write(L"Failed to download installer from %s\n", update.installerurl.c_str());
+        log->Write(L"Failed to download installer from %s\n",
+                   ForLog(update.installerurl).c_str());
         return false;
     }
 
     std::wstring checksumUrl = update.installerurl + L".md5";
     std::string checksum = FetchUrlText(checksumUrl);
     if (checksum.empty()) {
-        log->Write(L"Failed to get installer checksum from %s\n", checksumUrl.c_str());
+        log->Write(L"Failed to get installer checksum from %s\n", ForLog(checksumUrl).c_str());
         return false;
     }
     if (checksum.size() > kDigestChars)

@@ -59,8 +59,7 @@ public:
     // installerurl + ".md5" (letter case ignored) and, for a product with
     // publisher pins, when its embedded signature is valid and made with a
     // pinned key. True when the installer may run; false (each refusal
-    // logged, except a name that would leave the folder) otherwise, and the
-    // folder is removed with installer.
+    // logged) otherwise, and the folder is removed with installer.
     bool DownloadInstaller(const CProduct& product, const CUpdate& update,
                            CStagedFile& installer);
 
