@@ -502,29 +502,10 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
-// Sub-folders of the temporary folder that hold an installer of intname
-// ("Setup_<intname>-*").
-std::vector<std::wstring> StagedFolders(const std::string& intname) {
-    std::vector<std::wstring> found;
-    WIN32_FIND_DATAW folder, file;
-    HANDLE folders = ::FindFirstFileW((TempFolder() + L"\\*").c_str(), &folder);
-    for (BOOL more = folders != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(folders, &folder)) {
-        std::wstring path = TempFolder() + L"\\" + folder.cFileName;
-        HANDLE files = ::FindFirstFileW((path + L"\\Setup_" + Widen(intname) + L"-*").c_str(), &file);
-        if (files != INVALID_HANDLE_VALUE && folder.cFileName[0] != L'.')
-            found.push_back(path);
-        if (files != INVALID_HANDLE_VALUE)
-            ::FindClose(files);
-    }
-    if (folders != INVALID_HANDLE_VALUE)
-        ::FindClose(folders);
-    return found;
-}
-
 // Removes what an interrupted earlier run left of these products' installers.
 void RemoveStaged(std::initializer_list<std::string> intnames) {
     for (const std::string& name : intnames)
-        for (const std::wstring& folder : StagedFolders(name))
+        for (const std::wstring& folder : StagedInstallerFolders(name))
             RemoveTree(folder);
 }
 
@@ -572,7 +553,7 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
     for (const char* name : {"gone", "dropped", "wrong", "nosum", "empty", "short"})
-        EXPECT_TRUE(StagedFolders(name).empty()) << name;
+        EXPECT_TRUE(StagedInstallerFolders(name).empty()) << name;
 }
 
 TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
@@ -644,7 +625,7 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
                                                    "\r\nUpdating " + cases[i + 1].name + "\r\n"))
                 << cases[i].name << "\n" << text;
         }
-        EXPECT_TRUE(StagedFolders(cases[i].name).empty()) << cases[i].name;
+        EXPECT_TRUE(StagedInstallerFolders(cases[i].name).empty()) << cases[i].name;
     }
     expected.insert(expected.end(), notices.begin(), notices.end());
     std::vector<std::string> seen;
