@@ -868,16 +868,18 @@ TEST_F(MachineUpdateCheck, StagedInstallerCannotBeSwappedAndAnOldFolderBlocksNot
     std::string text = Join(RunMachineCheck());
     ::SetEnvironmentVariableW(L"QM_TAMPER_LOG", nullptr);
 
-    // It found the one staged copy and every attempt failed. (Wine shows a
-    // folder's access list as made from the Unix mode bits, so the one
-    // granting only the local system account and the Administrators can't
-    // be seen here.)
+    // It found the one staged copy and every attempt failed. Wine shows a
+    // folder's access list as made from its Unix mode bits: the local system
+    // account, the owner, and Everyone (S-1-1-0) for an ordinary folder; the
+    // folder of a machine-wide check grants Everyone nothing.
     std::string tamper;
     ASSERT_TRUE(ReadFileBytes(tamperLog, tamper)) << text;
     std::vector<std::string> fields = SplitOn(tamper, '\t');
-    ASSERT_EQ(7u, fields.size()) << tamper;
+    ASSERT_EQ(8u, fields.size()) << tamper;
     for (size_t i = 1; i < 7; ++i)
         EXPECT_EQ(std::string::npos, fields[i].find("=done")) << tamper;
+    EXPECT_EQ(0u, fields[7].find("acl=S-1-5-18,")) << tamper;
+    EXPECT_EQ(std::string::npos, fields[7].find("S-1-1-0")) << tamper;
     // The genuine installer ran from that folder, which is gone now.
     std::vector<Record> records = Records();
     ASSERT_EQ(1u, records.size()) << text;

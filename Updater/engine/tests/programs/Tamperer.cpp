@@ -5,9 +5,11 @@
 // or take the file away. Appends one line per staged copy found to the file
 // named by QM_TAMPER_LOG:
 //   <folder> TAB copy-over=<r> TAB move-over=<r> TAB move-away=<r> TAB
-//   write=<r> TAB delete=<r> TAB rename-folder=<r>
-// where <r> is "done" or the system error.
+//   write=<r> TAB delete=<r> TAB rename-folder=<r> TAB acl=<SIDs>
+// where <r> is "done" or the system error and <SIDs> are those the folder's
+// access list grants anything, comma-separated.
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -22,6 +24,29 @@ std::string Utf8(const std::wstring& text) {
 
 std::string Result(BOOL done) {
     return done ? "done" : std::to_string(::GetLastError());
+}
+
+std::string AclSids(const std::wstring& folder) {
+    char descriptor[4096];
+    DWORD needed = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* acl = nullptr;
+    if (!::GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor,
+                            sizeof descriptor, &needed) ||
+        !::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !acl)
+        return "none";
+    std::string sids;
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        wchar_t* text = nullptr;
+        if (::GetAce(acl, i, reinterpret_cast<void**>(&ace)) &&
+            ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            ::ConvertSidToStringSidW(&ace->SidStart, &text)) {
+            sids += (sids.empty() ? "" : ",") + Utf8(text);
+            ::LocalFree(text);
+        }
+    }
+    return sids;
 }
 
 std::string Attack(const std::wstring& folder, const std::wstring& staged,
@@ -40,6 +65,7 @@ std::string Attack(const std::wstring& folder, const std::wstring& staged,
         ::CloseHandle(writer);
     line += "\tdelete=" + Result(::DeleteFileW(staged.c_str()));
     line += "\trename-folder=" + Result(::MoveFileW(folder.c_str(), (folder + L"-away").c_str()));
+    line += "\tacl=" + AclSids(folder);
     ::DeleteFileW(decoy.c_str());
     return line + "\n";
 }
