@@ -581,7 +581,7 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
     struct Case {
         std::string name, installer, signer, refusal;  // refusal: empty when installed
     } cases[] = {
-        {"good", "signed1.exe", pin1, ""},
+        {"signed", "signed1.exe", pin1, ""},
         {"second", "signed1.exe", " " + Pin(2) + " ; " + upper1 + " ", ""},
         {"nsis", "nsis.exe", pin1, ""},
         {"unsigned", "unsigned.exe", pin1, "Installer signature check failed 800b0100"},
@@ -590,7 +590,7 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
         {"cut", "signed1.exe", pin1.substr(0, 63), "Installer signer is not trusted"},
         {"blank", "signed1.exe", " ; ", "Installer signer is not trusted"},
         {"plain", "unsigned.exe", "", ""}};
-    RemoveStaged({"good", "second", "nsis", "unsigned", "other", "altered", "cut", "blank",
+    RemoveStaged({"signed", "second", "nsis", "unsigned", "other", "altered", "cut", "blank",
                   "plain"});
     // Every product has a clean-up program, which runs only for an installer
     // that was accepted.
