@@ -36,7 +36,8 @@ clang_major() {
 }
 
 pkgs=(cmake make g++ g++-mingw-w64-i686-posix googletest wine wine32:i386 xvfb xauth
-      xsltproc python3 x11-utils dpkg-dev clang chromium time curl)
+      xsltproc python3 x11-utils dpkg-dev clang chromium time curl
+      openssl osslsigncode nsis)
 need=()
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 # The fuzz build links clang's sanitizer runtime, which comes in a package

@@ -44,8 +44,16 @@ cp "$testbin/Recorder.exe" "$demo/Sample/1.0/sample.exe"
 echo "left over from 0.9" > "$demo/Sample/0.9/sample.exe"
 echo "the user's own data" > "$demo/Sample/data/notes.txt"
 # The sample installer: the recording test program, which writes the new
-# version folder and a registry value when started with /verysilent.
-cp "$testbin/Recorder.exe" "$demo/srv/sample/Setup.exe"
+# version folder and a registry value when started with /verysilent. Its
+# publisher signs it with a key made for this run, and the product is pinned
+# to that key.
+mkdir -p "$demo/keys"
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Sample Publisher" \
+  -keyout "$demo/keys/publisher.key" -out "$demo/keys/publisher.crt" 2>/dev/null
+pin=$(openssl x509 -in "$demo/keys/publisher.crt" -pubkey -noout |
+      openssl pkey -pubin -outform DER | openssl dgst -sha256 -r | cut -c1-64)
+osslsigncode sign -certs "$demo/keys/publisher.crt" -key "$demo/keys/publisher.key" \
+  -in "$testbin/Recorder.exe" -out "$demo/srv/sample/Setup.exe" >/dev/null
 cat > "$demo/srv/sample/whatsnew.xml" <<'EOF'
 <whatsnew>
   <title>Sample 1.1 is installed</title>
@@ -67,7 +75,7 @@ cat > "$demo/srv/sample/update.xml" <<EOF
 EOF
 cat > "$demo/sample.xml" <<EOF
 <product intname='sample' friendlyname='Sample' version='1.0' needadmin='no'
-         updateurl='$base/update.xml' productdir='$win_demo\\Sample'>
+         updateurl='$base/update.xml' productdir='$win_demo\\Sample' signer='$pin'>
   <unistallactions><action type='kill' file='sample.exe'/></unistallactions>
   <registryactions>
     <value action='preserve' root='HKCU' key='Software\\QuillMarrowDemo' name='Setting'/>
@@ -75,6 +83,8 @@ cat > "$demo/sample.xml" <<EOF
 </product>
 EOF
 echo "   update server on 127.0.0.1:$port"
+echo "   installer signed with a throw-away key; the product is pinned to it:"
+echo "   signer='$pin'"
 
 rm -f "$log"
 echo
@@ -140,3 +150,19 @@ if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
   fi
   rm -rf "$shots/profile"
 fi
+
+echo
+echo "== An altered installer: 1.2 offered, one byte of the signed file changed,"
+echo "   its checksum published for the altered bytes"
+cp "$demo/srv/sample/Setup.exe" "$demo/srv/sample/Setup-1.2.exe"
+size=$(stat -c %s "$demo/srv/sample/Setup-1.2.exe")
+printf 'Q' | dd of="$demo/srv/sample/Setup-1.2.exe" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
+cat > "$demo/srv/sample/update.xml" <<EOF
+<update intname='sample' version='1.2' installerurl='$base/Setup-1.2.exe' whatsnewurl='$base/whatsnew.xml'/>
+EOF
+lines=$(wc -l < "$log")
+echo "\$ wine Updater.exe -runmode=checkupdate"
+wine "$updater" -runmode=checkupdate
+echo "== The log of this check"
+tail -n +$((lines + 1)) "$log"
+[ -d "$demo/Sample/1.2" ] || echo "   refused: nothing of 1.2 ran (no uninstall actions, no installer, no notice)"

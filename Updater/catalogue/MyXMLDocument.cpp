@@ -223,7 +223,7 @@ void CMyXMLDocument::WriteNode(const CMyXMLNode& node, std::wstring& out) const 
                    L"'";
     }
     for (const auto& a : node.m_StringAttributes) {
-        if (a.second) {
+        if (a.second && !(a.second->empty() && node.m_OptionalAttributes.count(a.first))) {
             out += L' ';
             out += a.first;
             out += L"='";

@@ -14,6 +14,7 @@ void CMyXMLNode::ClearRegistrations() {
     m_IntAttributes.clear();
     m_FloatAttributes.clear();
     m_StringAttributes.clear();
+    m_OptionalAttributes.clear();
     m_Children.clear();
     m_ChildLists.clear();
 }
@@ -21,6 +22,11 @@ void CMyXMLNode::ClearRegistrations() {
 void CMyXMLNode::BindString(const wchar_t* name, std::wstring& member) {
     member.clear();
     m_StringAttributes[name] = &member;
+}
+
+void CMyXMLNode::BindOptionalString(const wchar_t* name, std::wstring& member) {
+    BindString(name, member);
+    m_OptionalAttributes.insert(name);
 }
 
 void CMyXMLNode::BindInt(const wchar_t* name, int& member) {

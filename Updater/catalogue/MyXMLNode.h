@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ public:
     std::map<std::wstring, int*> m_IntAttributes;
     std::map<std::wstring, float*> m_FloatAttributes;
     std::map<std::wstring, std::wstring*> m_StringAttributes;
+    // Names of string attributes that are left out when written empty, so
+    // that an attribute added later doesn't change files that never had it.
+    std::set<std::wstring> m_OptionalAttributes;
     std::map<std::wstring, CMyXMLNode*> m_Children;
     std::map<std::wstring, CNodeListBase*> m_ChildLists;
 
@@ -69,6 +73,8 @@ protected:
     // Helpers for BindMembers. Each sets the member to its default first.
     void ClearRegistrations();
     void BindString(const wchar_t* name, std::wstring& member);
+    // BindString for an attribute that is written only when it isn't empty.
+    void BindOptionalString(const wchar_t* name, std::wstring& member);
     void BindInt(const wchar_t* name, int& member);
     void BindFloat(const wchar_t* name, float& member);
     void BindChild(const wchar_t* name, CMyXMLNode& child);

@@ -16,6 +16,7 @@ void CProduct::BindMembers() {
     BindString(L"productdir", productdir);
     BindString(L"needadmin", needadmin);
     BindString(L"uninstall", uninstall);
+    BindOptionalString(L"signer", signer);
     // The embedded children are reset with the product, so that reading a
     // product without these elements never keeps actions of an earlier read.
     m_UnistallActions.BindMembers();

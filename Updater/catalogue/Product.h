@@ -22,6 +22,10 @@ public:
     std::wstring productdir;    // installation folder; version folders lie under it
     std::wstring needadmin;     // exactly "yes": machine products file
     std::wstring uninstall;     // path of the product's uninstaller
+    // Publisher pins: ";"-separated SHA-256 digests (64 hexadecimal digits)
+    // of the public keys its installers may be signed with. Set only from
+    // the product description; not written when empty.
+    std::wstring signer;
     CUnistallActions m_UnistallActions;  // child "unistallactions"
     CRegistryActions m_RegistryActions;  // child "registryactions"
 };

@@ -45,17 +45,7 @@ bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
 
 bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
     std::memset(digest, 0, sizeof digest);
-    CMd5Hash hash;
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hash.IsValid() || !file)
-        return false;
-    std::vector<BYTE> chunk(0x4000);
-    DWORD got = 0;
-    while (::ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) &&
-           got > 0) {
-        if (!hash.Add(chunk.data(), got))
-            return false;
-    }
-    return hash.Finish(digest);
+    return file && ComputeOpenFileMd5(file.Get(), digest);
 }

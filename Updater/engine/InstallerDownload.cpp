@@ -1,10 +1,17 @@
 #include "UpdateEngine.h"
 
+#include "Logger.h"
+#include "catalogue/Product.h"
 #include "catalogue/Update.h"
 #include "engine/Download.h"
 #include "engine/InstallerName.h"
+#include "engine/PublisherPins.h"
+#include "system/Authenticode.h"
 #include "system/Folders.h"
+#include "system/Md5.h"
 #include "system/Md5Text.h"
+#include "system/RunContext.h"
+#include "system/StagedFile.h"
 #include "system/TextCodec.h"
 
 #include <windows.h>
@@ -15,36 +22,77 @@ namespace {
 
 const size_t kDigestChars = 32;
 
+// Text from the network as it may stand in one log record: control
+// characters (a line end inside a short checksum or an address) become "?".
+std::wstring ForLog(std::wstring text) {
+    for (wchar_t& c : text) {
+        if (c < 0x20 || c == 0x7F)
+            c = L'?';
+    }
+    return text;
+}
+
+// The signature check of a pinned product: the file's embedded signature
+// must be valid and its signer's key one of the pins. Logs a refusal.
+bool IsSignedByPinnedPublisher(const CStagedFile& installer, const std::wstring& signer) {
+    Logger::LogRef log;
+    uint8_t keyDigest[32];
+    long status = VerifyEmbeddedSignature(installer.File(), installer.Path(), keyDigest);
+    if (status != 0) {
+        log->Write(L"Installer signature check failed %08x\n", static_cast<unsigned>(status));
+        return false;
+    }
+    if (!MatchesPublisherPin(signer, keyDigest)) {
+        log->Write(L"Installer signer is not trusted\n");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::wstring CUpdateEngine::DownloadInstaller(const CUpdate& update) {
+bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
+                                      CStagedFile& installer) {
+    Logger::LogRef log;
     // intname and version come from the network: a name that could leave the
-    // temporary folder counts as a failed download.
+    // staging folder counts as a failed download. The installer goes into a
+    // folder of its own, new and unpredictable, closed to other accounts when
+    // the installer will run as the local system account; whatever is
+    // refused below is removed with it when installer goes.
     std::wstring fileName;
-    if (!MakeInstallerFileName(update.intname, update.version, fileName))
-        return std::wstring();
-    std::wstring path = GetTempFilePath(fileName);
-    if (path.empty() || path.size() >= MAX_PATH)
-        return std::wstring();
-
-    // A failed download may leave a partial file, or one of an earlier
-    // interrupted attempt may still be there: neither may look like an
-    // installer to whoever finds it later.
-    if (!DownloadUrlToFile(update.installerurl, path)) {
-        ::DeleteFileW(path.c_str());
-        return std::wstring();
+    if (!MakeInstallerFileName(update.intname, update.version, fileName) ||
+        !installer.Create(GetTempFolder(), fileName, IsLocalSystem()) ||
+        installer.Path().size() >= MAX_PATH ||
+        !DownloadUrlToFile(update.installerurl, installer.Path()) || !installer.Lock()) {
+        log->Write(L"Failed to download installer from %s\n",
+                   ForLog(update.installerurl).c_str());
+        return false;
     }
 
-    std::string checksum = FetchUrlText(update.installerurl + L".md5");
+    std::wstring checksumUrl = update.installerurl + L".md5";
+    std::string checksum = FetchUrlText(checksumUrl);
+    if (checksum.empty()) {
+        log->Write(L"Failed to get installer checksum from %s\n", ForLog(checksumUrl).c_str());
+        return false;
+    }
     if (checksum.size() > kDigestChars)
         checksum.resize(kDigestChars);
     std::wstring expected = BytesToWide(checksum.data(), checksum.size(), CodePage::ThreadAnsi);
 
+    // Digest and signature are taken over the locked file: the bytes checked
+    // are the bytes that run.
     uint8_t digest[16];
-    bool computed = ComputeFileMd5(path, digest);
-    if (!computed || _wcsicmp(expected.c_str(), FormatMd5Hex(digest).c_str()) != 0) {
-        ::DeleteFileW(path.c_str());
-        return std::wstring();
+    bool computed = ComputeOpenFileMd5(installer.File(), digest);
+    std::wstring actual = FormatMd5Hex(digest);
+    if (!computed || _wcsicmp(expected.c_str(), actual.c_str()) != 0) {
+        log->Write(L"Installer checksum mismatch: expected %s, got %s\n",
+                   ForLog(expected).c_str(), actual.c_str());
+        return false;
     }
-    return path;
+
+    // The checksum comes from the same server as the installer; only a
+    // publisher's signature proves where the installer comes from.
+    if (HasPublisherPins(product.signer) && !IsSignedByPinnedPublisher(installer, product.signer))
+        return false;
+    return true;
 }

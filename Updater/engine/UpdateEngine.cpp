@@ -12,6 +12,7 @@
 #include "system/Folders.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
+#include "system/StagedFile.h"
 #include "system/TextCodec.h"
 #include "system/Version.h"
 
@@ -124,8 +125,10 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
         return false;
     log->Write(L"Got new one!\n");
 
-    std::wstring installer = DownloadInstaller(update);
-    if (installer.empty())
+    // The verified installer stays locked in its own folder until it has
+    // run; the folder goes when installer goes out of scope.
+    CStagedFile installer;
+    if (!DownloadInstaller(product, update, installer))
         return true;
     whatsNewUrl = update.whatsnewurl;
 
@@ -139,13 +142,11 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     PerformRegistryActions(product, saved);
 
     log->Write(L"Start Installer\n");
-    RunProcessAndWait(installer, L"/verysilent");
+    RunProcessAndWait(installer.Path(), L"/verysilent");
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);
     RemovePreservedValuesJournal(journal);
-
-    ::DeleteFileW(installer.c_str());
     return true;
 }
 

@@ -8,6 +8,7 @@
 class CFreshFile;
 class CProduct;
 class CUpdate;
+class CStagedFile;
 
 // The update engine: one update check over the products of the account the
 // Updater runs under, and everything it does for a product with a newer
@@ -57,12 +58,15 @@ public:
 
     // ---- Download and verification ----
 
-    // Downloads the manifest's installer into the temporary folder as
-    // "Setup_<intname>-<version>.exe" and keeps it only when its MD5 matches
-    // the first 32 characters of the document at installerurl + ".md5"
-    // (letter case ignored). The full path of the verified installer, or
-    // empty: also when intname or version would not make a plain file name.
-    std::wstring DownloadInstaller(const CUpdate& update);
+    // Downloads the manifest's installer as "Setup_<intname>-<version>.exe"
+    // into a new folder of its own (installer), locks it, and keeps it only
+    // when its MD5 matches the first 32 characters of the document at
+    // installerurl + ".md5" (letter case ignored) and, for a product with
+    // publisher pins, when its embedded signature is valid and made with a
+    // pinned key. True when the installer may run; false (each refusal
+    // logged) otherwise, and the folder is removed with installer.
+    bool DownloadInstaller(const CProduct& product, const CUpdate& update,
+                           CStagedFile& installer);
 
     // ---- Uninstall actions ----
 

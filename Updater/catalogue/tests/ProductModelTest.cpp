@@ -95,6 +95,30 @@ TEST(ProductsFile, ReadAndSaveGivesTheNormalisedFormByteForByte) {
     EXPECT_EQ(kNormalProducts, cattest::ReadBytes(out));
 }
 
+TEST(ProductsFile, SignerIsKeptAsGivenAndNeverWrittenEmpty) {
+    cattest::ScratchDir dir("signer");
+    std::wstring in = dir.File("in.xml");
+    std::wstring out = dir.File("out.xml");
+    ASSERT_TRUE(cattest::WriteBytes(in, "<x><product intname='a' signer=' AB ; cd '/></x>"));
+    CMyXMLDocument doc;
+    CProduct described;
+    ASSERT_EQ(0, doc.OpenFile(in));
+    ASSERT_EQ(0, doc.ReadNode(&described));
+    // Copied as the store registers it, beside a product without pins.
+    CProducts products;
+    CProduct* pinned = new CProduct();
+    products.m_Products.push_back(pinned);
+    ASSERT_TRUE(doc.CopyNode(&described, pinned));
+    products.m_Products.push_back(new CProduct());
+    ASSERT_EQ(0, doc.SaveFile(&products, out));
+    const std::string kRest = "uninstall='' updateurl='' version=''><registryactions>"
+                              "</registryactions><unistallactions></unistallactions></product>";
+    EXPECT_EQ(std::string(kDecl) + "<products><product friendlyname='' intname='a' needadmin='' "
+                  "productdir='' signer=' AB ; cd ' " + kRest + "<product friendlyname='' "
+                  "intname='' needadmin='' productdir='' " + kRest + "</products>",
+              cattest::ReadBytes(out));
+}
+
 TEST(ProductsFile, SpecialCharactersAreEscapedAndReadBackUnchanged) {
     cattest::ScratchDir dir("entities");
     std::wstring path = dir.File("p.xml");

@@ -31,6 +31,19 @@ std::vector<std::string> SplitOn(const std::string& text, char sep) {
     }
 }
 
+// The keys, pins and signed installers that tests/signing/make_signed.sh
+// made for this run (the test's fixture); empty when they are missing.
+std::wstring SigningFolder() {
+    std::wstring folder = TestBinPath(L"signing");
+    return FileExists(folder + L"\\nsis.exe") ? folder : std::wstring();
+}
+
+std::string Pin(int publisher) {
+    std::string pin;
+    ReadFileBytes(SigningFolder() + L"\\pin" + std::to_wstring(publisher) + L".txt", pin);
+    return pin.substr(0, 64);
+}
+
 // One line of the stand-ins' record file.
 struct Record {
     std::string program, commandLine, folder, account, notification, reg, desktop;
@@ -297,10 +310,14 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_EQ("RecordingServer.dll", records[1].program);
     EXPECT_EQ("unregister", records[1].commandLine);
     EXPECT_EQ(Narrow(m_prod) + "\\1.0\\pad.dll", records[1].folder);
-    std::string installer = Narrow(TempFolder()) + "\\Setup_pad-1.1.exe";
+    // The installer ran from a new folder of its own in the temporary
+    // folder, which was also its working folder.
+    std::string staging = records[2].folder;
+    std::string installer = staging + "\\Setup_pad-1.1.exe";
     EXPECT_EQ("Setup_pad-1.1.exe", records[2].program);
     EXPECT_EQ("\"" + installer + "\" /verysilent", records[2].commandLine);
-    EXPECT_EQ(Narrow(TempFolder()), records[2].folder);
+    EXPECT_EQ(Narrow(TempFolder()) + "\\", staging.substr(0, TempFolder().size() + 1));
+    EXPECT_EQ(32u, staging.size() - TempFolder().size() - 1) << staging;
     EXPECT_EQ(records[0].account, records[2].account);
     EXPECT_EQ("<absent>", records[2].reg);
     EXPECT_EQ("notifier.exe", records[3].program);
@@ -317,7 +334,7 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     // removed while the installed 1.0 and "data" stay.
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running, 30000));
     ::CloseHandle(running);
-    EXPECT_FALSE(FileExists(Widen(installer)));
+    EXPECT_FALSE(FileExists(Widen(staging)));
     EXPECT_FALSE(FileExists(NotificationPath()));
     EXPECT_EQ("user setting", RegValue(L"keep"));
     EXPECT_EQ("<absent>", RegValue(L"drop"));
@@ -554,25 +571,58 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
+// Removes what an interrupted earlier run left of these products' installers.
+void RemoveStaged(std::initializer_list<std::string> intnames) {
+    for (const std::string& name : intnames)
+        for (const std::wstring& folder : StagedInstallerFolders(name))
+            RemoveTree(folder);
+}
+
 TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
-    // Installer missing, wrong checksum, checksum missing, short checksum.
+    // Installer missing or unreachable, wrong checksum, checksum missing or
+    // empty, short checksum.
+    RemoveStaged({"gone", "dropped", "wrong", "nosum", "empty", "short"});
     Offer("gone", "gone", "2.0", "x", "_404/");
-    Offer("wrong", "wrong", "2.0", "x", "_md5wrong/");
+    Offer("dropped", "dropped", "2.0", "x");
+    std::string manifest;  // an installer address where nobody listens
+    ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\dropped\\update.xml", manifest));
+    std::string closed = "http://127.0.0.1:1/dropped/Setup.exe";
+    manifest.replace(manifest.find("http"), manifest.find("' whatsnewurl") - manifest.find("http"),
+                     closed);
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\dropped\\update.xml", manifest));
+    Offer("wrong", "wrong", "2.0", "x");
+    const std::string kWrongSum = "0123456789abcdef0123456789ABCDEF";
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\wrong\\Setup.exe.md5", kWrongSum + "  Setup.exe\n"));
     Offer("nosum", "nosum", "2.0", "x", "_md5missing/");
+    Offer("empty", "empty", "2.0", "x", "_md5empty/");
     Offer("short", "short", "2.0", "x", "_md5short/");
-    WriteUserProducts(Product("gone", "1.0", ManifestUrl("gone"), "") +
-                      Product("wrong", "1.0", ManifestUrl("wrong"), "") +
-                      Product("nosum", "1.0", ManifestUrl("nosum"), "") +
-                      Product("short", "1.0", ManifestUrl("short"), ""));
+    std::string products;
+    for (const char* name : {"gone", "dropped", "wrong", "nosum", "empty", "short"})
+        products += Product(name, "1.0", ManifestUrl(name), "");
+    WriteUserProducts(products);
     std::vector<std::string> log = RunCheck();
     std::string text = Join(log);
-    EXPECT_EQ(4, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
-    EXPECT_EQ("Got new one!\r\n", log.back());
+    EXPECT_EQ(6, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
+
+    std::string noSum = Narrow(m_server.Url(L"_md5empty/empty/Setup.exe.md5"));
+    // The short checksum's line end is shown, not written into the log; the
+    // digest got is the file's, whose first 31 digits the server sent.
+    const std::string kMismatch = "Installer checksum mismatch: expected ";
+    ASSERT_EQ(0u, log.back().find(kMismatch)) << text;
+    std::string got = log.back().substr(kMismatch.size() + 32 + 6, 32);
+    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", log.back());
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
+                                           closed + "\r\nUpdating wrong\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Got new one!\r\n" + kMismatch + kWrongSum + ", got " + got + "\r\n"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
+                                           noSum + "\r\n")) << text;
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
-    for (const wchar_t* name : {L"Setup_wrong-2.0.exe", L"Setup_nosum-2.0.exe", L"Setup_short-2.0.exe"})
-        EXPECT_FALSE(FileExists(TempFolder() + L"\\" + name)) << Narrow(name);
+    for (const char* name : {"gone", "dropped", "wrong", "nosum", "empty", "short"})
+        EXPECT_TRUE(StagedInstallerFolders(name).empty()) << name;
 }
 
 TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
@@ -585,6 +635,75 @@ TEST_F(UpdateCheck, ChecksumVariantsThatVerify) {
     ASSERT_EQ(2u, records.size());
     EXPECT_EQ("Setup_upper-2.0.exe", records[0].program);
     EXPECT_EQ("Setup_named-2.0.exe", records[1].program);
+}
+
+// A product entry with publisher pins.
+std::string Pinned(const std::string& signer, const std::string& product) {
+    return "<product signer='" + signer + "'" + product.substr(8);
+}
+
+TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
+    std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    std::string pin1 = Pin(1), upper1 = pin1;
+    std::transform(upper1.begin(), upper1.end(), upper1.begin(), ::toupper);
+    struct Case {
+        std::string name, installer, signer, refusal;  // refusal: empty when installed
+    } cases[] = {
+        {"signed", "signed1.exe", pin1, ""},
+        {"second", "signed1.exe", " " + Pin(2) + " ; " + upper1 + " ", ""},
+        {"nsis", "nsis.exe", pin1, ""},
+        {"unsigned", "unsigned.exe", pin1, "Installer signature check failed 800b0100"},
+        {"other", "signed2.exe", pin1, "Installer signer is not trusted"},
+        {"altered", "altered.exe", pin1, "Installer signature check failed 80096010"},
+        {"cut", "signed1.exe", pin1.substr(0, 63), "Installer signer is not trusted"},
+        {"blank", "signed1.exe", " ; ", "Installer signer is not trusted"},
+        {"plain", "unsigned.exe", "", ""}};
+    RemoveStaged({"signed", "second", "nsis", "unsigned", "other", "altered", "cut", "blank",
+                  "plain"});
+    // Every product has a clean-up program, which runs only for an installer
+    // that was accepted.
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    std::string products;
+    std::vector<std::string> expected, notices;
+    for (const Case& c : cases) {
+        Offer(c.name, c.name, "2.0", "news of " + c.name);
+        ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c.installer),
+                               m_dir / (L"srv\\" + Widen(c.name) + L"\\Setup.exe")));
+        std::string product = Product(c.name, "1.0", ManifestUrl(c.name), Narrow(m_prod),
+                                      "<unistallactions><action type='run' file='clean.exe' "
+                                      "param='" + c.name + "'/></unistallactions>");
+        products += c.signer.empty() ? product : Pinned(c.signer, product);
+        if (!c.refusal.empty())
+            continue;
+        expected.push_back("clean.exe " + c.name);
+        if (c.installer != "nsis.exe")  // the real installer records nothing
+            expected.push_back("Setup_" + c.name + "-2.0.exe /verysilent");
+        notices.push_back("notifier.exe " + NotificationFor("news of " + c.name));
+    }
+    WriteUserProducts(products);
+    ::SetEnvironmentVariableW(L"QM_INSTALL_DIR", (m_dir / L"installed").c_str());
+    std::vector<std::string> log = RunCheck();
+    std::string text = Join(log);
+
+    // Each refusal is the last line of its product.
+    for (size_t i = 0; i + 1 < sizeof cases / sizeof cases[0]; ++i) {
+        if (!cases[i].refusal.empty()) {
+            EXPECT_NE(std::string::npos, text.find("Got new one!\r\n" + cases[i].refusal +
+                                                   "\r\nUpdating " + cases[i + 1].name + "\r\n"))
+                << cases[i].name << "\n" << text;
+        }
+        EXPECT_TRUE(StagedInstallerFolders(cases[i].name).empty()) << cases[i].name;
+    }
+    expected.insert(expected.end(), notices.begin(), notices.end());
+    std::vector<std::string> seen;
+    for (const Record& r : Records())
+        seen.push_back(r.program + " " + (r.hasNotification ? r.notification
+                                                            : r.commandLine.substr(
+                                                                  r.commandLine.rfind('"') + 2)));
+    EXPECT_EQ(expected, seen);
+    EXPECT_TRUE(FileExists(m_dir / L"installed\\nsis.txt"));
 }
 
 TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
@@ -722,7 +841,7 @@ TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
     ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
     EXPECT_EQ(9, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 180000, m_dir / L"cwd"));
     ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
-    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    RemoveStaged({"pad"});
     EXPECT_EQ(0u, RawValue(L"num").first);
     ASSERT_EQ(1u, Journals().size());
 
@@ -917,7 +1036,7 @@ TEST_F(MachineUpdateCheck, JournalsStayBesideTheirOwnProductsFile) {
     EXPECT_EQ(9, RunAndWait(m_sysRoot + L"\\bin\\Updater.exe", L"-runmode=checkupdate", 180000,
                             m_dir / L"cwd"));
     ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
-    ::DeleteFileW((TempFolder() + L"\\Setup_pad-1.1.exe").c_str());
+    RemoveStaged({"pad"});
     WIN32_FIND_DATAW fd;
     HANDLE find = ::FindFirstFileW((m_sysRoot + L"\\PreservedValues-*.journal").c_str(), &fd);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
@@ -932,6 +1051,51 @@ TEST_F(MachineUpdateCheck, JournalsStayBesideTheirOwnProductsFile) {
     EXPECT_NE(std::string::npos, text.find("Restored preserved registry values of pad\r\n")) << text;
     EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_DWORD), std::string("\x05\0\0\0", 4)),
               RawValue(L"keep"));
+}
+
+TEST_F(MachineUpdateCheck, StagedInstallerCannotBeSwappedAndAnOldFolderBlocksNothing) {
+    std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    Offer("tamper", "tamper", "2.0", "");
+    ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", m_dir / L"srv\\tamper\\Setup.exe"));
+    // A folder at the path where the installer used to be downloaded.
+    std::wstring oldPath = TempFolder() + L"\\Setup_tamper-2.0.exe";
+    RemoveTree(oldPath);
+    RemoveStaged({"tamper"});
+    ASSERT_TRUE(CreateFolders(oldPath));
+    // The product's clean-up program goes for the staged installer.
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Tamperer.exe"), m_prod + L"\\1.0\\tamper.exe"));
+    std::wstring tamperLog = m_dir / L"tamper.txt";
+    ::SetEnvironmentVariableW(L"QM_TAMPER_LOG", tamperLog.c_str());
+    WriteMachineProducts(Pinned(Pin(1), Product("tamper", "1.0", ManifestUrl("tamper"),
+                                                Narrow(m_prod),
+                                                "<unistallactions><action type='run' "
+                                                "file='tamper.exe' param='Setup_tamper-2.0.exe'/>"
+                                                "</unistallactions>")));
+    std::string text = Join(RunMachineCheck());
+    ::SetEnvironmentVariableW(L"QM_TAMPER_LOG", nullptr);
+
+    // It found the one staged copy and every attempt failed. Wine shows a
+    // folder's access list as made from its Unix mode bits: the local system
+    // account, the owner, and Everyone (S-1-1-0) for an ordinary folder; the
+    // folder of a machine-wide check grants Everyone nothing.
+    std::string tamper;
+    ASSERT_TRUE(ReadFileBytes(tamperLog, tamper)) << text;
+    std::vector<std::string> fields = SplitOn(tamper, '\t');
+    ASSERT_EQ(8u, fields.size()) << tamper;
+    for (size_t i = 1; i < 7; ++i)
+        EXPECT_EQ(std::string::npos, fields[i].find("=done")) << tamper;
+    EXPECT_EQ(0u, fields[7].find("acl=S-1-5-18,")) << tamper;
+    EXPECT_EQ(std::string::npos, fields[7].find("S-1-1-0")) << tamper;
+    // The genuine installer ran from that folder, which is gone now.
+    std::vector<Record> records = Records();
+    ASSERT_EQ(1u, records.size()) << text;
+    EXPECT_EQ("Setup_tamper-2.0.exe", records[0].program);
+    EXPECT_EQ(fields[0], records[0].folder);
+    EXPECT_FALSE(FileExists(Widen(fields[0])));
+    EXPECT_TRUE(FileExists(oldPath));
+    RemoveTree(oldPath);
 }
 
 }  // namespace

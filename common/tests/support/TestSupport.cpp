@@ -44,6 +44,23 @@ std::wstring TempFolder() {
     return folder;
 }
 
+std::vector<std::wstring> StagedInstallerFolders(const std::string& intname) {
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW folder, file;
+    HANDLE folders = ::FindFirstFileW((TempFolder() + L"\\*").c_str(), &folder);
+    for (BOOL more = folders != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(folders, &folder)) {
+        std::wstring path = TempFolder() + L"\\" + folder.cFileName;
+        HANDLE files = ::FindFirstFileW((path + L"\\Setup_" + Widen(intname) + L"-*").c_str(), &file);
+        if (files != INVALID_HANDLE_VALUE && folder.cFileName[0] != L'.')
+            found.push_back(path);
+        if (files != INVALID_HANDLE_VALUE)
+            ::FindClose(files);
+    }
+    if (folders != INVALID_HANDLE_VALUE)
+        ::FindClose(folders);
+    return found;
+}
+
 TempDir::TempDir(const wchar_t* tag) {
     m_path = TempFolder() + L"\\qmtest-" + tag;
     RemoveTree(m_path);

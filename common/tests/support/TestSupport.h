@@ -60,6 +60,9 @@ std::string Hex(uint32_t value);                // "0x80004005"
 std::wstring ShellFolder(int csidl);
 // The temporary folder, without a trailing backslash.
 std::wstring TempFolder();
+// Sub-folders of the temporary folder holding an installer of intname
+// ("Setup_<intname>-*"), as the Updater stages them.
+std::vector<std::wstring> StagedInstallerFolders(const std::string& intname);
 
 // The folder where a per-user Updater writes its log.
 std::wstring UserLogPath();

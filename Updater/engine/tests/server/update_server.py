@@ -29,6 +29,7 @@ MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
   _md5short         only the first 31 digits
   _md5bom           a UTF-8 byte order mark before the digits
   _md5missing       404 for the checksum only
+  _md5empty         an empty checksum document (200, no body)
 
 The server ends by itself when the port file disappears (the test removed its
 folder), when its parent process ends, or after --lifetime seconds.
@@ -45,7 +46,8 @@ import time
 import urllib.parse
 
 MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_unsized", "_bodyonly",
-             "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing"}
+             "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
+             "_md5empty"}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -93,6 +95,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             data = f.read()
         if "_md5wrong" in modifiers:
             data += b"tampered"
+        if "_md5empty" in modifiers:
+            return b""
         digest = hashlib.md5(data).hexdigest()
         if "_md5upper" in modifiers:
             digest = digest.upper()
