@@ -1,6 +1,6 @@
 #include "system/Authenticode.h"
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <softpub.h>
 #include <wintrust.h>

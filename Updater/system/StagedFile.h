@@ -1,6 +1,6 @@
 #pragma once
 
-#include "system/Handles.h"
+#include "Handles.h"
 
 #include <string>
 
