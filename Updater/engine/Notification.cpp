@@ -3,6 +3,7 @@
 #include "engine/Download.h"
 #include "engine/NotificationFile.h"
 #include "engine/TextBytes.h"
+#include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/Identity.h"
 #include "system/ProcessLaunch.h"
@@ -16,11 +17,13 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
         std::wstring file = WriteNotificationFile(address);
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
         // A Notifier started by the system account would show on a desktop no
-        // user sees; it goes to the console user instead.
+        // user sees; it goes to the console user instead. A notice nobody
+        // closes is closed after the limit, so that it can't hold the check.
+        unsigned long limit = GetWaitLimits().notifierMs;
         if (GetCurrentUserName() == L"SYSTEM")
-            RunProcessAsActiveUserAndWait(notifier, arguments);
+            RunProcessAsActiveUserWithLimit(notifier, arguments, limit);
         else
-            RunProcessAndWait(notifier, arguments);
+            RunProcessWithLimit(notifier, arguments, limit);
         ::DeleteFileW(file.c_str());
     }
 }

@@ -40,6 +40,16 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::
     return text;
 }
 
+// Logs that the server of address was given up by the transfer that just
+// ended, when it wasn't before.
+void LogServerGivenUp(const std::wstring& address, bool wasUnanswering) {
+    if (wasUnanswering || !IsServerUnanswering(address))
+        return;
+    Logger::LogRef log;
+    log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
+               ServerOfAddress(address).c_str());
+}
+
 bool StartsWithDigit(const wchar_t* name) { return name[0] >= L'0' && name[0] <= L'9'; }
 
 }  // namespace
@@ -51,6 +61,7 @@ bool CUpdateEngine::CheckForUpdates() {
     CProducts products;
     std::vector<std::wstring> whatsNew;
     bool anyNewer = false;
+    ForgetUnansweringServers();
 
     if (IsLocalSystem()) {
         store.LoadMachineProducts(products);
@@ -84,7 +95,15 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     std::wstring address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
     log->Write(L"Update url %s\n", address.c_str());
 
+    // A server that stopped answering costs one time-out per check, not one
+    // per product.
+    if (IsServerUnanswering(address)) {
+        log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
+                   product.intname.c_str(), ServerOfAddress(address).c_str());
+        return false;
+    }
     std::string manifest = FetchUrlText(address);
+    LogServerGivenUp(address, false);
     std::wstring manifestText = BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi);
     CUpdate update;
     MyXML::CMyXMLDocument document;
@@ -96,10 +115,11 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
         return false;
     log->Write(L"Got new one!\n");
 
+    bool installerServerGivenUp = IsServerUnanswering(update.installerurl);
     std::wstring installer = DownloadInstaller(update);
+    LogServerGivenUp(update.installerurl, installerServerGivenUp);
     if (installer.empty())
         return true;
-    whatsNewUrl = update.whatsnewurl;
 
     log->Write(L"PerformUninstallActions\n");
     PerformUninstallActions(product);
@@ -109,7 +129,9 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     PerformRegistryActions(product, saved);
 
     log->Write(L"Start Installer\n");
-    RunProcessAndWait(installer, L"/verysilent");
+    // Only an installed update is announced.
+    if (RunInstaller(installer))
+        whatsNewUrl = update.whatsnewurl;
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);

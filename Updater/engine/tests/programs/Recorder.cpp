@@ -12,9 +12,15 @@
 //   QM_INSTALL_DIR           folder created with a file installed.txt in it
 //   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
 //   QM_HOLD                  waits (at most two minutes) until this file exists
+//   QM_INSTALL_CHILD         starts this program with -sleep and leaves it running
+//   QM_INSTALL_SLEEP         then stays alive for this many milliseconds
+//   QM_INSTALL_EXIT          and exits with this code
+// These four are looked up first with "_<intname>" appended, the intname
+// taken from the installer's name Setup_<intname>-<version>.exe.
 // With -sleep it just stays alive for two minutes, a process to be killed.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -127,7 +133,18 @@ std::string NotificationExtra(const std::wstring& commandLine) {
     return found ? "\tnotification=" + content : "\tnotification-missing";
 }
 
-void ActAsInstaller() {
+// The installer's variable for this product, else the plain one.
+std::wstring InstallerEnv(const std::wstring& name, const std::wstring& exeName) {
+    size_t dash = exeName.rfind(L'-');
+    if (exeName.compare(0, 6, L"Setup_") == 0 && dash != std::wstring::npos && dash > 6) {
+        std::wstring own = Env((name + L"_" + exeName.substr(6, dash - 6)).c_str());
+        if (!own.empty())
+            return own;
+    }
+    return Env(name.c_str());
+}
+
+void ActAsInstaller(const std::wstring& exeName) {
     std::wstring dir = Env(L"QM_INSTALL_DIR");
     if (!dir.empty()) {
         ::CreateDirectoryW(dir.c_str(), nullptr);
@@ -136,7 +153,7 @@ void ActAsInstaller() {
         if (f != INVALID_HANDLE_VALUE)
             ::CloseHandle(f);
     }
-    std::vector<std::wstring> set = Split(Env(L"QM_INSTALL_REGSET"), L'|');
+    std::vector<std::wstring> set = Split(InstallerEnv(L"QM_INSTALL_REGSET", exeName), L'|');
     HKEY root;
     std::wstring path;
     if (set.size() == 3 && ParseKey(set[0], root, path)) {
@@ -149,6 +166,20 @@ void ActAsInstaller() {
             ::RegCloseKey(key);
         }
     }
+    std::wstring child = InstallerEnv(L"QM_INSTALL_CHILD", exeName);
+    if (!child.empty()) {
+        std::wstring line = L"\"" + child + L"\" -sleep";
+        STARTUPINFOW si;
+        ::ZeroMemory(&si, sizeof si);
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi;
+        if (::CreateProcessW(child.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
+            ::CloseHandle(pi.hThread);
+            ::CloseHandle(pi.hProcess);
+        }
+    }
+    ::Sleep(static_cast<DWORD>(_wtoi(InstallerEnv(L"QM_INSTALL_SLEEP", exeName).c_str())));
     std::wstring hold = Env(L"QM_HOLD");
     for (int i = 0; !hold.empty() && i < 2400; ++i) {
         if (::GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -175,9 +206,10 @@ int wmain() {
                        Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + "\n";
     AppendRecord(line);
 
-    if (commandLine.find(L"/verysilent") != std::wstring::npos)
-        ActAsInstaller();
+    bool installer = commandLine.find(L"/verysilent") != std::wstring::npos;
+    if (installer)
+        ActAsInstaller(exeName);
     if (commandLine.find(L"-sleep") != std::wstring::npos)
         ::Sleep(120000);
-    return 0;
+    return installer ? _wtoi(InstallerEnv(L"QM_INSTALL_EXIT", exeName).c_str()) : 0;
 }
