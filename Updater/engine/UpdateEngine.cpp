@@ -6,6 +6,7 @@
 #include "catalogue/ProductStore.h"
 #include "catalogue/Update.h"
 #include "engine/Download.h"
+#include "engine/InstallFailures.h"
 #include "engine/Registry.h"
 #include "system/Files.h"
 #include "system/Folders.h"
@@ -38,6 +39,17 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& what, const std::
          at = text.find(what, at + with.size()))
         text.replace(at, what.size(), with);
     return text;
+}
+
+// Failed installs in a row after which a version is no longer tried.
+const int kMaxInstallFailures = 3;
+
+// The failure counts beside the products file this check works on.
+std::wstring InstallFailuresPath() {
+    CProductStore store;
+    const std::wstring& products = IsLocalSystem() ? store.MachineProductsPath()
+                                                   : store.UserProductsPath();
+    return GetParentFolder(products) + L"\\InstallFailures.txt";
 }
 
 // Logs that the server of address was given up by the transfer that just
@@ -115,6 +127,14 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
         return false;
     log->Write(L"Got new one!\n");
 
+    // A version that keeps failing is left alone until a newer one comes.
+    CInstallFailures failures(InstallFailuresPath());
+    if (failures.Count(product.intname, update.version) >= kMaxInstallFailures) {
+        log->Write(L"Version %s failed to install 3 times; waiting for a newer one\n",
+                   update.version.c_str());
+        return true;
+    }
+
     bool installerServerGivenUp = IsServerUnanswering(update.installerurl);
     std::wstring installer = DownloadInstaller(update);
     LogServerGivenUp(update.installerurl, installerServerGivenUp);
@@ -130,8 +150,12 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     log->Write(L"Start Installer\n");
     // Only an installed update is announced.
-    if (RunInstaller(installer))
+    if (RunInstaller(installer)) {
         whatsNewUrl = update.whatsnewurl;
+        failures.RecordSuccess(product.intname);
+    } else {
+        failures.RecordFailure(product.intname, update.version);
+    }
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);

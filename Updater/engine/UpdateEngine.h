@@ -42,7 +42,9 @@ public:
     // actions, the installer ("/verysilent") and the restore. True when the
     // manifest named a newer version; whatsNewUrl is then the manifest's
     // whatsnewurl if the installer succeeded, else empty. A product whose
-    // manifest server gave no answer earlier in the check is skipped.
+    // manifest server gave no answer earlier in the check is skipped; a
+    // version whose installer failed in 3 checks in a row is not tried again
+    // until the manifest offers another one.
     bool UpdateProduct(CProduct& product, std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions

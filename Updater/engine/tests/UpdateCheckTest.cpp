@@ -67,7 +67,7 @@ protected:
     void TearDown() override {
         for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
                                     L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_EXIT_fails", L"QM_INSTALL_REGSET_fails",
-                                    L"QM_INSTALL_EXIT_restart",
+                                    L"QM_INSTALL_EXIT_restart", L"QM_INSTALL_EXIT_flaky",
                                     L"QM_INSTALL_SLEEP_endless", L"QM_INSTALL_CHILD_endless"})
             ::SetEnvironmentVariableW(name, nullptr);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
@@ -78,6 +78,11 @@ protected:
         ::DeleteFileW(UserProductsPath().c_str());
         ::DeleteFileW(UserLogPath().c_str());
         ::DeleteFileW(NotificationPath().c_str());
+        ::DeleteFileW(InstallFailuresPath().c_str());
+    }
+
+    static std::wstring InstallFailuresPath() {
+        return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\InstallFailures.txt";
     }
 
     static std::wstring UserProductsPath() {
@@ -774,6 +779,45 @@ TEST_F(UpdateCheck, ANoticeNobodyClosesIsClosedAfterTheLimit) {
     EXPECT_GE(took, 4000u);
     EXPECT_LT(took, 60000u);
     EXPECT_FALSE(FileExists(NotificationPath()));
+}
+
+TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
+    Offer("flaky", "flaky", "2.0", "news");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_flaky", L"1");
+    WriteUserProducts(Product("flaky", "1.0", ManifestUrl("flaky"), Narrow(m_prod),
+                              "<unistallactions><action type='run' file='clean.exe'/>"
+                              "</unistallactions>"));
+    std::string productsBefore, productsAfter;
+    ASSERT_TRUE(ReadFileBytes(UserProductsPath(), productsBefore));
+    auto check = [this] {
+        ::DeleteFileW(UserLogPath().c_str());
+        return Join(RunCheck());
+    };
+    const std::string failed = "Installer failed with exit code 1\r\n";
+    EXPECT_NE(std::string::npos, check().find(failed));
+    // A refused download touches nothing and doesn't count.
+    Offer("flaky", "flaky", "2.0", "news", "_md5wrong/");
+    EXPECT_EQ(std::string::npos, check().find("PerformUninstallActions"));
+    Offer("flaky", "flaky", "2.0", "news");
+    EXPECT_NE(std::string::npos, check().find(failed));
+    EXPECT_NE(std::string::npos, check().find(failed));
+    size_t ran = Records().size();
+    EXPECT_EQ(6u, ran);  // three times the clean-up program and the installer
+    std::string text = check();
+    EXPECT_NE(std::string::npos,
+              text.find("Got new one!\r\nVersion 2.0 failed to install 3 times; waiting for a newer one\r\n"))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("PerformUninstallActions"));
+    EXPECT_EQ(ran, Records().size());
+    EXPECT_TRUE(FileExists(InstallFailuresPath()));
+    ASSERT_TRUE(ReadFileBytes(UserProductsPath(), productsAfter));
+    EXPECT_EQ(productsBefore, productsAfter);
+
+    Offer("flaky", "flaky", "2.1", "news");
+    EXPECT_NE(std::string::npos, check().find(failed));
+    EXPECT_EQ("Setup_flaky-2.1.exe", Records().back().program);
 }
 
 // The Updater as the local system account, through a build of it whose token
