@@ -135,9 +135,9 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
         return true;
     }
 
-    bool installerServerGivenUp = IsServerUnanswering(update.installerurl);
+    bool installerServerWasUnanswering = IsServerUnanswering(update.installerurl);
     std::wstring installer = DownloadInstaller(update);
-    LogServerGivenUp(update.installerurl, installerServerGivenUp);
+    LogServerGivenUp(update.installerurl, installerServerWasUnanswering);
     if (installer.empty())
         return true;
 
