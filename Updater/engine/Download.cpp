@@ -21,6 +21,13 @@ std::vector<std::wstring> g_unansweringServers;
 
 std::vector<std::wstring>& UnansweringServers() { return g_unansweringServers; }
 
+// A document ends before its first zero byte.
+void CutAtZero(std::string& text) {
+    size_t zero = text.find('\0');
+    if (zero != std::string::npos)
+        text.resize(zero);
+}
+
 // Tells the watched transfer whenever the binding reports progress (also
 // while the blocking open is still waiting for the body to begin).
 class CProgressCallback final : public IBindStatusCallback {
@@ -148,9 +155,7 @@ std::string FetchUrlText(const std::wstring& address) {
     if (RunTransfer(transfer, address))
         text = transfer->Text();
     transfer->Release();
-    size_t zero = text.find('\0');
-    if (zero != std::string::npos)
-        text.resize(zero);
+    CutAtZero(text);
     return text;
 }
 
@@ -160,9 +165,7 @@ std::string ReadStreamText(IStream* stream, size_t maxBytes) {
         text.append(bytes, n);
         return true;
     });
-    size_t zero = text.find('\0');
-    if (zero != std::string::npos)
-        text.resize(zero);
+    CutAtZero(text);
     return text;
 }
 
