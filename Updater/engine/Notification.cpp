@@ -4,6 +4,7 @@
 #include "engine/Download.h"
 #include "engine/NotificationFile.h"
 #include "engine/TextBytes.h"
+#include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
 #include "system/ProcessLaunch.h"
@@ -18,11 +19,13 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
             continue;  // whatever was at the path is never shown
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
         // A Notifier started by the system account would show on a desktop no
-        // user sees; it goes to the console user instead.
+        // user sees; it goes to the console user instead. A notice nobody
+        // closes is closed after the limit, so that it can't hold the check.
+        unsigned long limit = GetWaitLimits().notifierMs;
         if (IsLocalSystem())
-            RunProcessAsActiveUserAndWait(notifier, arguments);
+            RunProcessAsActiveUserWithLimit(notifier, arguments, limit);
         else
-            RunProcessAndWait(notifier, arguments);
+            RunProcessWithLimit(notifier, arguments, limit);
         notice.Delete();
     }
 }

@@ -1,6 +1,8 @@
 #include "UpdateEngine.h"
 
+#include "Logger.h"
 #include "catalogue/Product.h"
+#include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/ProcessKill.h"
 #include "system/ProcessLaunch.h"
@@ -20,6 +22,17 @@ std::wstring AppendPath(const std::wstring& folder, const std::wstring& name) {
     return path;
 }
 
+// Runs one program of an action; one that hangs (waiting for input nobody
+// can give) is ended after the limit, so that it can't hold the check.
+void RunActionProgram(const std::wstring& program, const std::wstring& arguments) {
+    ProcessRun run = RunProcessWithLimit(program, arguments, GetWaitLimits().uninstallProgramMs);
+    if (run.outcome != ProcessRun::kStopped)
+        return;
+    Logger::LogRef log;
+    log->Write(L"Uninstall program %s did not finish in 10 minutes and was stopped\n",
+               program.c_str());
+}
+
 }  // namespace
 
 void CUpdateEngine::PerformUninstallActions(const CProduct& product) {
@@ -31,13 +44,13 @@ void CUpdateEngine::PerformUninstallActions(const CProduct& product) {
         if (action->type == L"unregsvr") {
             std::wstring target = AppendPath(versionFolder, action->file);
             std::wstring regsvr = AppendPath(GetSystemFolder(), L"regsvr32.exe");
-            RunProcessAndWait(regsvr, L"/s /u \"" + target + L"\"");
+            RunActionProgram(regsvr, L"/s /u \"" + target + L"\"");
         } else if (action->type == L"unregexe") {
-            RunProcessAndWait(AppendPath(versionFolder, action->file), L"/unregserver");
+            RunActionProgram(AppendPath(versionFolder, action->file), L"/unregserver");
         } else if (action->type == L"kill") {
             KillProcessesByName(action->file);
         } else if (action->type == L"run") {
-            RunProcessAndWait(AppendPath(versionFolder, action->file), action->param);
+            RunActionProgram(AppendPath(versionFolder, action->file), action->param);
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "catalogue/ProductStore.h"
 #include "catalogue/Update.h"
 #include "engine/Download.h"
+#include "engine/InstallFailures.h"
 #include "engine/PreservedValuesJournal.h"
 #include "engine/Registry.h"
 #include "system/Files.h"
@@ -68,6 +69,27 @@ void LoadProductsFile(const CProductStore& store, const std::wstring& path, CPro
     }
 }
 
+// Failed installs in a row after which a version is no longer tried.
+const int kMaxInstallFailures = 3;
+
+// The failure counts beside the products file this check works on.
+std::wstring InstallFailuresPath() {
+    CProductStore store;
+    const std::wstring& products = IsLocalSystem() ? store.MachineProductsPath()
+                                                   : store.UserProductsPath();
+    return GetParentFolder(products) + L"\\InstallFailures.txt";
+}
+
+// Logs that the server of address was given up by the transfer that just
+// ended, when it wasn't before.
+void LogServerGivenUp(const std::wstring& address, bool wasUnanswering) {
+    if (wasUnanswering || !IsServerUnanswering(address))
+        return;
+    Logger::LogRef log;
+    log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
+               ServerOfAddress(address).c_str());
+}
+
 }  // namespace
 
 bool CUpdateEngine::CheckForUpdates() {
@@ -77,6 +99,7 @@ bool CUpdateEngine::CheckForUpdates() {
     CProducts products;
     std::vector<std::wstring> whatsNew;
     bool anyNewer = false;
+    ForgetUnansweringServers();
 
     if (IsLocalSystem()) {
         LoadProductsFile(store, store.MachineProductsPath(), products);
@@ -113,7 +136,15 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     std::wstring address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
     log->Write(L"Update url %s\n", address.c_str());
 
+    // A server that stopped answering costs one time-out per check, not one
+    // per product.
+    if (IsServerUnanswering(address)) {
+        log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
+                   product.intname.c_str(), ServerOfAddress(address).c_str());
+        return false;
+    }
     std::string manifest = FetchUrlText(address);
+    LogServerGivenUp(address, false);
     std::wstring manifestText = BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi);
     CUpdate update;
     MyXML::CMyXMLDocument document;
@@ -125,12 +156,22 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
         return false;
     log->Write(L"Got new one!\n");
 
+    // A version that keeps failing is left alone until a newer one comes.
+    CInstallFailures failures(InstallFailuresPath());
+    if (failures.Count(product.intname, update.version) >= kMaxInstallFailures) {
+        log->Write(L"Version %s failed to install 3 times; waiting for a newer one\n",
+                   update.version.c_str());
+        return true;
+    }
+
     // The verified installer stays locked in its own folder until it has
     // run; the folder goes when installer goes out of scope.
+    bool installerServerWasUnanswering = IsServerUnanswering(update.installerurl);
     CStagedFile installer;
-    if (!DownloadInstaller(product, update, installer))
+    bool verified = DownloadInstaller(product, update, installer);
+    LogServerGivenUp(update.installerurl, installerServerWasUnanswering);
+    if (!verified)
         return true;
-    whatsNewUrl = update.whatsnewurl;
 
     log->Write(L"PerformUninstallActions\n");
     PerformUninstallActions(product);
@@ -142,7 +183,13 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     PerformRegistryActions(product, saved);
 
     log->Write(L"Start Installer\n");
-    RunProcessAndWait(installer.Path(), L"/verysilent");
+    // Only an installed update is announced.
+    if (RunInstaller(installer.Path())) {
+        whatsNewUrl = update.whatsnewurl;
+        failures.RecordSuccess(product.intname);
+    } else {
+        failures.RecordFailure(product.intname, update.version);
+    }
 
     log->Write(L"PerformRegistryActions_Restore\n");
     PerformRegistryActions_Restore(product, saved);

@@ -45,7 +45,10 @@ public:
     // downloads and verifies the installer, runs the uninstall and registry
     // actions, the installer ("/verysilent") and the restore. True when the
     // manifest named a newer version; whatsNewUrl is then the manifest's
-    // whatsnewurl if the installer was downloaded and verified, else empty.
+    // whatsnewurl if the installer succeeded, else empty. A product whose
+    // manifest server gave no answer earlier in the check is skipped; a
+    // version whose installer failed in 3 checks in a row is not tried again
+    // until the manifest offers another one.
     bool UpdateProduct(CProduct& product, std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions
@@ -68,12 +71,22 @@ public:
     bool DownloadInstaller(const CProduct& product, const CUpdate& update,
                            CStagedFile& installer);
 
-    // ---- Uninstall actions ----
+    // ---- Uninstall actions and the installer ----
+
+    // Runs the installer with "/verysilent" (a job object holds every
+    // process it starts) and waits for it, at most the installer limit
+    // (WaitLimits.h), after which all of them are ended. True when it exited
+    // with 0, or with 3010 or 1641 (installed, Windows must restart); every
+    // other end is logged: "Installer failed with exit code %u\n", "Failed to
+    // start installer %u\n" (the system error), "Installer did not finish in
+    // 30 minutes and was stopped\n".
+    bool RunInstaller(const std::wstring& installer);
 
     // Carries out the product's uninstall actions ("unregsvr", "unregexe",
     // "kill", "run") in document order, each started program waited for, with
     // file names taken relative to productdir\version. Failures are passed
-    // over.
+    // over; a program still running after the uninstall program limit
+    // (WaitLimits.h) is ended with every process it started, and logged.
     void PerformUninstallActions(const CProduct& product);
 
     // ---- Update notification ----
@@ -81,8 +94,9 @@ public:
     // For each address in order: writes the notification file for it, shows
     // it with notifier.exe from the Updater's folder (as the console user
     // when the Updater runs as the local system account), waits until the
-    // Notifier ends and deletes the file. A notice whose file could not be
-    // written fresh is not shown.
+    // Notifier ends, at most the notifier limit (WaitLimits.h; then it is
+    // ended), and deletes the file. A notice whose file could not be written
+    // fresh is not shown.
     void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls);
 
     // Writes whatsnew.xml in the common application data folder anew (never

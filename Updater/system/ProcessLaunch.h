@@ -5,11 +5,10 @@
 // Starting other programs. The command line is the quoted program path, one
 // space and the arguments unchanged ("\"%s\" %s"); the working folder is the
 // program's own folder; the new process inherits no handles and gets a copy of
-// the caller's environment. A waiting call blocks without a time limit until
-// the program has ended. The program's exit code is never read.
+// the caller's environment.
 
 // Starts program as the caller's own account; true when the process was
-// created.
+// created. A waiting call blocks without a time limit until it has ended.
 bool RunProcess(const std::wstring& program, const std::wstring& arguments, bool wait);
 // RunProcess with waiting.
 bool RunProcessAndWait(const std::wstring& program, const std::wstring& arguments);
@@ -21,3 +20,27 @@ bool RunProcessAndWait(const std::wstring& program, const std::wstring& argument
 bool RunProcessAsActiveUser(const std::wstring& program, const std::wstring& arguments, bool wait);
 // RunProcessAsActiveUser with waiting.
 bool RunProcessAsActiveUserAndWait(const std::wstring& program, const std::wstring& arguments);
+
+// How a program run with a time limit went.
+struct ProcessRun {
+    enum Outcome {
+        kExited,      // it ended by itself; exitCode holds its exit code
+        kNotStarted,  // it could not be started; error holds the system error
+        kStopped,     // it ran past the limit and was ended
+    };
+    Outcome outcome;
+    unsigned long exitCode;
+    unsigned long error;
+};
+
+// Starts program as RunProcess does, in a job object of its own, so that
+// every process it starts belongs to the job too, and waits until it ends,
+// but at most limitMs: then the whole job is ended (where the system lets a
+// job be made, otherwise the program alone) and the outcome is kStopped.
+ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
+                               unsigned long limitMs);
+// RunProcessWithLimit as the user logged on at the physical console (see
+// RunProcessAsActiveUser); kNotStarted also when that user's token can't be
+// had.
+ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
+                                           const std::wstring& arguments, unsigned long limitMs);

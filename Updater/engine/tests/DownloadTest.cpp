@@ -136,6 +136,46 @@ TEST_F(Download, DownloadStoresTheDocument) {
     EXPECT_FALSE(FileExists(m_dir / L"never.exe"));
 }
 
+// This test program links the short wait limits: 3 s without progress.
+TEST_F(Download, TransfersWithoutProgressAreGivenUpAndTheirServerIsNotAskedAgain) {
+    ForgetUnansweringServers();
+    std::string body = Pattern(3000000);
+    Serve(L"setup.bin", body);
+    // Longer in all than the limit, but never idle that long: kept.
+    std::wstring target = m_dir / L"crawl.exe";
+    ASSERT_TRUE(DownloadUrlToFile(m_server.Url(L"_crawl/setup.bin"), target));
+    std::string stored;
+    ASSERT_TRUE(ReadFileBytes(target, stored));
+    EXPECT_TRUE(stored == body) << stored.size();
+
+    // Half a body, then nothing: given up, the partial file deleted.
+    DWORD start = ::GetTickCount();
+    EXPECT_FALSE(DownloadUrlToFile(m_server.Url(L"_hang/setup.bin"), target));
+    EXPECT_LT(::GetTickCount() - start, 8000u);
+    EXPECT_FALSE(FileExists(target));
+    EXPECT_TRUE(IsServerUnanswering(m_server.Url(L"other.txt")));
+    // Not asked again: no request, no wait.
+    Serve(L"doc.txt", "doc");
+    start = ::GetTickCount();
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"doc.txt")));
+    EXPECT_FALSE(DownloadUrlToFile(m_server.Url(L"setup.bin"), target));
+    EXPECT_LT(::GetTickCount() - start, 500u);
+    EXPECT_EQ(std::string::npos, m_server.Requests().find("GET /doc.txt")) << m_server.Requests();
+
+    // A server that accepts and never answers.
+    ForgetUnansweringServers();
+    start = ::GetTickCount();
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_silent/doc.txt")));
+    EXPECT_LT(::GetTickCount() - start, 8000u);
+    EXPECT_TRUE(IsServerUnanswering(m_server.Url(L"doc.txt")));
+    ForgetUnansweringServers();
+    EXPECT_EQ("doc", FetchUrlText(m_server.Url(L"doc.txt")));
+
+    EXPECT_EQ(L"example.com:80", ServerOfAddress(L"http://Example.COM/a?b"));
+    EXPECT_EQ(L"127.0.0.1:8080", ServerOfAddress(L"http://127.0.0.1:8080/"));
+    EXPECT_EQ(L"", ServerOfAddress(L""));
+}
+
 TEST_F(Download, FileDigest) {
     uint8_t digest[16];
     ASSERT_TRUE(WriteFileBytes(m_dir / L"hello.txt", "hello world"));

@@ -79,7 +79,10 @@ protected:
 
     void TearDown() override {
         for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
-                                    L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_KILL_PARENT"})
+                                    L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_KILL_PARENT",
+                                    L"QM_INSTALL_EXIT_fails", L"QM_INSTALL_REGSET_fails",
+                                    L"QM_INSTALL_EXIT_restart", L"QM_INSTALL_EXIT_flaky",
+                                    L"QM_INSTALL_SLEEP_endless", L"QM_INSTALL_CHILD_endless"})
             ::SetEnvironmentVariableW(name, nullptr);
         ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
         CleanUserState();
@@ -94,6 +97,11 @@ protected:
         ::RemoveDirectoryW(NotificationPath().c_str());
         for (const std::wstring& journal : Journals(L"*"))
             ::DeleteFileW(journal.c_str());
+        ::DeleteFileW(InstallFailuresPath().c_str());
+    }
+
+    static std::wstring InstallFailuresPath() {
+        return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\InstallFailures.txt";
     }
 
     // Journals of preserved values beside the user products file.
@@ -928,6 +936,182 @@ TEST_F(UpdateCheck, SecondCheckInTheSameSessionOnlyLooksAtTheMutex) {
     EXPECT_EQ("Checking update mutex\r\n", added[2]);
     EXPECT_EQ(0u, added[3].find("Updater Finished"));
     EXPECT_EQ(1u, Records().size());
+}
+
+// True when each line follows the one before it somewhere later in text.
+::testing::AssertionResult InOrder(const std::string& text, std::initializer_list<std::string> lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        size_t found = text.find(line + "\r\n", at);
+        if (found == std::string::npos)
+            return ::testing::AssertionFailure() << "missing in order: " << line << "\n" << text;
+        at = found + line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool ProgramRunning(const wchar_t* exeName) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
+         more = ::Process32NextW(snapshot, &entry))
+        found = ::lstrcmpiW(entry.szExeFile, exeName) == 0;
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+std::string ServerName(const UpdateServer& server) {
+    return "127.0.0.1:" + std::to_string(server.Port());
+}
+
+// The tests below run the Updater built with limits of a few seconds.
+TEST_F(UpdateCheck, UnansweringServersAreGivenUpOnceWhileTheNextProductIsUpdated) {
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
+    ASSERT_TRUE(CreateFolders(m_dir / L"mute"));
+    ASSERT_TRUE(CreateFolders(m_dir / L"half"));
+    UpdateServer mute(m_dir / L"mute"), half(m_dir / L"half");
+    ASSERT_TRUE(mute.Started() && half.Started());
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / L"half\\Setup.exe"));
+    Offer("good", "good", "2.0", "good news");
+    Offer("halfway", "halfway", "2.0", "");
+    char manifest[1024];
+    std::snprintf(manifest, sizeof manifest, kManifestFormat, "halfway", "2.0",
+                  Narrow(half.Url(L"_hang/Setup.exe")).c_str(), "");
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\halfway\\update.xml", manifest));
+    WriteUserProducts(Product("mute", "1.0", Narrow(mute.Url(L"_silent/update.xml")), "") +
+                      Product("sibling", "1.0", Narrow(mute.Url(L"update.xml")), "") +
+                      Product("halfway", "1.0", ManifestUrl("halfway"), "") +
+                      Product("good", "1.0", ManifestUrl("good"), ""));
+    DWORD start = ::GetTickCount();
+    std::string text = Join(RunCheck());  // also: it exited with 0, workers still blocked
+    EXPECT_LT(::GetTickCount() - start, 40000u);
+    const std::string gaveUp = " sent nothing for 60 seconds and is not asked again in this check";
+    EXPECT_TRUE(InOrder(text, {"Updating mute", "Server " + ServerName(mute) + gaveUp,
+                               "Updating sibling",
+                               "Skipped sibling: server " + ServerName(mute) +
+                                   " did not answer earlier in this check",
+                               "Updating halfway", "Got new one!",
+                               "Server " + ServerName(half) + gaveUp, "Updating good",
+                               "Start Installer", "Notifing about update"}));
+    EXPECT_EQ(std::string::npos, mute.Requests().find("GET /update.xml")) << mute.Requests();
+    EXPECT_FALSE(FileExists(TempFolder() + L"\\Setup_halfway-2.0.exe"));
+    std::vector<Record> records = Records();
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("Setup_good-2.0.exe", records[0].program);
+    EXPECT_EQ(NotificationFor("good news"), records[1].notification);
+}
+
+TEST_F(UpdateCheck, InstallerResultsDecideTheNoticeAndHangingProgramsAreStopped) {
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
+    for (const char* name : {"fails", "restart", "endless", "broken"})
+        Offer(name, name, "2.0", std::string(name) + " news");
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\broken\\Setup.exe", "not a program"));
+    std::wstring child = m_dir / L"installchild.exe";
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), child));
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\hang.exe"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_fails", L"1");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_restart", L"3010");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_SLEEP_endless", L"60000");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_CHILD_endless", child.c_str());
+    ::SetEnvironmentVariableW(L"QM_INSTALL_REGSET_fails",
+                              (L"HKCU\\" + m_regKey + L"|keep|installer default").c_str());
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    std::string preserve = "<registryactions><value action='preserve' root='HKCU' key='" +
+                           Narrow(m_regKey) + "' name='keep'/></registryactions>";
+    std::string hang = "<unistallactions><action type='run' file='hang.exe' param='-sleep'/>"
+                       "</unistallactions>";
+    WriteUserProducts(Product("fails", "1.0", ManifestUrl("fails"), "", preserve) +
+                      Product("restart", "1.0", ManifestUrl("restart"), "") +
+                      Product("endless", "1.0", ManifestUrl("endless"), Narrow(m_prod), hang) +
+                      Product("broken", "1.0", ManifestUrl("broken"), ""));
+    std::string text = Join(RunCheck());
+    EXPECT_TRUE(InOrder(text, {"Updating fails", "Start Installer", "Installer failed with exit code 1",
+                               "PerformRegistryActions_Restore", "Updating restart",
+                               "Start Installer", "PerformRegistryActions_Restore",
+                               "Updating endless", "PerformUninstallActions",
+                               "Uninstall program " + Narrow(m_prod) +
+                                   "\\1.0\\hang.exe did not finish in 10 minutes and was stopped",
+                               "Start Installer",
+                               "Installer did not finish in 30 minutes and was stopped",
+                               "PerformRegistryActions_Restore", "Updating broken",
+                               "Start Installer", "Failed to start installer 193",
+                               "PerformRegistryActions_Restore", "Notifing about update"}));
+    size_t restart = text.find("Updating restart\r\n");
+    EXPECT_EQ(std::string::npos,
+              text.substr(restart, text.find("Updating endless") - restart).find("Installer "))
+        << text;
+    // Only the installed update is announced; the failed one got its value back.
+    std::vector<Record> records = Records();
+    std::vector<std::string> notices;
+    for (const Record& r : records)
+        if (r.program == "notifier.exe")
+            notices.push_back(r.notification);
+    EXPECT_EQ(std::vector<std::string>{NotificationFor("restart news")}, notices);
+    EXPECT_EQ("user setting", RegValue(L"keep"));
+    // The stopped installer's child and the stopped clean-up program are gone.
+    EXPECT_TRUE(std::any_of(records.begin(), records.end(),
+                            [](const Record& r) { return r.program == "installchild.exe"; }));
+    EXPECT_FALSE(ProgramRunning(L"installchild.exe"));
+    EXPECT_FALSE(ProgramRunning(L"hang.exe"));
+    for (const char* name : {"fails", "restart", "endless", "broken"})
+        EXPECT_FALSE(FileExists(TempFolder() + L"\\Setup_" + Widen(name) + L"-2.0.exe")) << name;
+}
+
+TEST_F(UpdateCheck, ANoticeNobodyClosesIsClosedAfterTheLimit) {
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"notifier.exe"), m_bin + L"\\notifier.exe"));
+    ASSERT_TRUE(CopyFileTo(DistPath(L"whatsnew.xsl"), m_bin + L"\\whatsnew.xsl"));
+    Offer("pad", "pad", "2.0", "<p>Nobody reads this</p>");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    DWORD start = ::GetTickCount();
+    EXPECT_EQ("Notifing about update\r\n", RunCheck().back());
+    DWORD took = ::GetTickCount() - start;
+    EXPECT_GE(took, 4000u);
+    EXPECT_LT(took, 60000u);
+    EXPECT_FALSE(FileExists(NotificationPath()));
+}
+
+TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
+    Offer("flaky", "flaky", "2.0", "news");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_flaky", L"1");
+    WriteUserProducts(Product("flaky", "1.0", ManifestUrl("flaky"), Narrow(m_prod),
+                              "<unistallactions><action type='run' file='clean.exe'/>"
+                              "</unistallactions>"));
+    std::string productsBefore, productsAfter;
+    ASSERT_TRUE(ReadFileBytes(UserProductsPath(), productsBefore));
+    auto check = [this] {
+        ::DeleteFileW(UserLogPath().c_str());
+        return Join(RunCheck());
+    };
+    const std::string failed = "Installer failed with exit code 1\r\n";
+    EXPECT_NE(std::string::npos, check().find(failed));
+    // A refused download touches nothing and doesn't count.
+    Offer("flaky", "flaky", "2.0", "news", "_md5wrong/");
+    EXPECT_EQ(std::string::npos, check().find("PerformUninstallActions"));
+    Offer("flaky", "flaky", "2.0", "news");
+    EXPECT_NE(std::string::npos, check().find(failed));
+    EXPECT_NE(std::string::npos, check().find(failed));
+    size_t ran = Records().size();
+    EXPECT_EQ(6u, ran);  // three times the clean-up program and the installer
+    std::string text = check();
+    EXPECT_NE(std::string::npos,
+              text.find("Got new one!\r\nVersion 2.0 failed to install 3 times; waiting for a newer one\r\n"))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("PerformUninstallActions"));
+    EXPECT_EQ(ran, Records().size());
+    EXPECT_TRUE(FileExists(InstallFailuresPath()));
+    ASSERT_TRUE(ReadFileBytes(UserProductsPath(), productsAfter));
+    EXPECT_EQ(productsBefore, productsAfter);
+
+    Offer("flaky", "flaky", "2.1", "news");
+    EXPECT_NE(std::string::npos, check().find(failed));
+    EXPECT_EQ("Setup_flaky-2.1.exe", Records().back().program);
 }
 
 // The Updater as the local system account, through a build of it whose token

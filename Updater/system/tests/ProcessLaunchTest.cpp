@@ -69,6 +69,11 @@ TEST_F(ProcessLaunch, MissingProgramIsNotStarted) {
     EXPECT_FALSE(RunProcessAndWait(m_dir / L"T\\missing.exe", L"/verysilent"));
     EXPECT_FALSE(RunProcess(m_dir / L"T\\missing.exe", L"", false));
     EXPECT_FALSE(RunProcessAsActiveUserAndWait(m_dir / L"T\\missing.exe", L""));
+    ProcessRun run = RunProcessWithLimit(m_dir / L"T\\missing.exe", L"", 5000);
+    EXPECT_EQ(ProcessRun::kNotStarted, run.outcome);
+    EXPECT_EQ(static_cast<unsigned long>(ERROR_FILE_NOT_FOUND), run.error);
+    EXPECT_EQ(ProcessRun::kNotStarted,
+              RunProcessAsActiveUserWithLimit(m_dir / L"T\\missing.exe", L"", 5000).outcome);
     EXPECT_TRUE(Records().empty());
 }
 

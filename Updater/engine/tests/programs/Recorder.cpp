@@ -16,10 +16,16 @@
 //   QM_INSTALL_KILL_PARENT   non-empty: last of all, terminates the program
 //                            that started it (exit code 9), as a crash or a
 //                            restart of Windows would end the Updater
+//   QM_INSTALL_CHILD         starts this program with -sleep and leaves it running
+//   QM_INSTALL_SLEEP         then stays alive for this many milliseconds
+//   QM_INSTALL_EXIT          and exits with this code
+// These three and QM_INSTALL_REGSET are looked up first with "_<intname>" appended, the intname
+// taken from the installer's name Setup_<intname>-<version>.exe.
 // With -sleep it just stays alive for two minutes, a process to be killed.
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -151,7 +157,18 @@ void KillParent() {
     ::CloseHandle(process);
 }
 
-void ActAsInstaller() {
+// The installer's variable for this product, else the plain one.
+std::wstring InstallerEnv(const std::wstring& name, const std::wstring& exeName) {
+    size_t dash = exeName.rfind(L'-');
+    if (exeName.compare(0, 6, L"Setup_") == 0 && dash != std::wstring::npos && dash > 6) {
+        std::wstring own = Env((name + L"_" + exeName.substr(6, dash - 6)).c_str());
+        if (!own.empty())
+            return own;
+    }
+    return Env(name.c_str());
+}
+
+void ActAsInstaller(const std::wstring& exeName) {
     std::wstring dir = Env(L"QM_INSTALL_DIR");
     if (!dir.empty()) {
         ::CreateDirectoryW(dir.c_str(), nullptr);
@@ -160,7 +177,7 @@ void ActAsInstaller() {
         if (f != INVALID_HANDLE_VALUE)
             ::CloseHandle(f);
     }
-    std::vector<std::wstring> set = Split(Env(L"QM_INSTALL_REGSET"), L'|');
+    std::vector<std::wstring> set = Split(InstallerEnv(L"QM_INSTALL_REGSET", exeName), L'|');
     HKEY root;
     std::wstring path;
     if (set.size() == 3 && ParseKey(set[0], root, path)) {
@@ -173,6 +190,20 @@ void ActAsInstaller() {
             ::RegCloseKey(key);
         }
     }
+    std::wstring child = InstallerEnv(L"QM_INSTALL_CHILD", exeName);
+    if (!child.empty()) {
+        std::wstring line = L"\"" + child + L"\" -sleep";
+        STARTUPINFOW si;
+        ::ZeroMemory(&si, sizeof si);
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi;
+        if (::CreateProcessW(child.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
+            ::CloseHandle(pi.hThread);
+            ::CloseHandle(pi.hProcess);
+        }
+    }
+    ::Sleep(static_cast<DWORD>(_wtoi(InstallerEnv(L"QM_INSTALL_SLEEP", exeName).c_str())));
     std::wstring hold = Env(L"QM_HOLD");
     for (int i = 0; !hold.empty() && i < 2400; ++i) {
         if (::GetFileAttributesW(hold.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -205,9 +236,10 @@ int wmain() {
                        Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + desktop + "\n";
     AppendRecord(line);
 
-    if (commandLine.find(L"/verysilent") != std::wstring::npos)
-        ActAsInstaller();
+    bool installer = commandLine.find(L"/verysilent") != std::wstring::npos;
+    if (installer)
+        ActAsInstaller(exeName);
     if (commandLine.find(L"-sleep") != std::wstring::npos)
         ::Sleep(120000);
-    return 0;
+    return installer ? _wtoi(InstallerEnv(L"QM_INSTALL_EXIT", exeName).c_str()) : 0;
 }

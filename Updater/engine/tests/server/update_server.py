@@ -15,6 +15,9 @@ answered; they can be combined:
   _short            announce the whole length, send half the body, close
   _slow             send the body in small pieces with pauses between them
   _stall            send half the body, then wait --stall seconds before the rest
+  _crawl           send the body in three pieces, --stall seconds between them
+  _silent          accept the request and never answer it
+  _hang             send the headers and half the body, then nothing more
   _bodyonly         the other segments leave "<file>.md5" requests alone, so
                     that a damaged body meets a correct checksum
   _unsized          announce no length and end the body by closing the connection,
@@ -45,7 +48,8 @@ import threading
 import time
 import urllib.parse
 
-MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_unsized", "_bodyonly",
+MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_crawl", "_silent", "_hang",
+             "_unsized", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
              "_md5empty"}
 
@@ -114,6 +118,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         modifiers, segments = self.split()
         if "_bodyonly" in modifiers and segments and segments[-1].endswith(".md5"):
             modifiers = {m for m in modifiers if m.startswith("_md5")}
+        if "_silent" in modifiers:
+            self.server.stopping.wait()
+            self.close_connection = True
+            return
         if "_drop" in modifiers:
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
@@ -151,6 +159,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.wfile.write(body[start:start + piece])
                     self.wfile.flush()
                     time.sleep(0.2)
+            elif "_crawl" in modifiers:
+                piece = max(1, (len(body) + 2) // 3)
+                for start in range(0, len(body), piece):
+                    if start:
+                        time.sleep(self.server.stall)
+                    self.wfile.write(body[start:start + piece])
+                    self.wfile.flush()
+            elif "_hang" in modifiers:
+                self.wfile.write(body[: len(body) // 2])
+                self.wfile.flush()
+                self.server.stopping.wait()
+                self.close_connection = True
             elif "_stall" in modifiers:
                 half = len(body) // 2
                 self.wfile.write(body[:half])
@@ -184,6 +204,7 @@ def watch(server, port_file, lifetime, parent):
             break
         if parent > 1 and os.getppid() != parent:
             break
+    server.stopping.set()
     server.shutdown()
 
 
@@ -203,6 +224,7 @@ def main():
     server.root = root
     server.stall = args.stall
     server.log_lock = threading.Lock()
+    server.stopping = threading.Event()  # set when the server ends: held answers end too
     alive = os.path.join(root, "server.alive")
     open(alive, "w").close()
     temp = port_file + ".tmp"
