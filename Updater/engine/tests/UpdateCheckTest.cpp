@@ -613,6 +613,9 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     EXPECT_EQ(6, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
 
     std::string noSum = Narrow(m_server.Url(L"_md5empty/empty/Setup.exe.md5"));
+    // Error answers are failed fetches, not documents to compare.
+    std::string goneUrl = Narrow(m_server.Url(L"_404/gone/Setup.exe"));
+    std::string missingSum = Narrow(m_server.Url(L"_md5missing/nosum/Setup.exe.md5"));
     // The short checksum's line end is shown, not written into the log; the
     // digest got is the file's, whose first 31 digits the server sent.
     const std::string kMismatch = "Installer checksum mismatch: expected ";
@@ -626,6 +629,10 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
         << text;
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
                                            noSum + "\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
+                                           goneUrl + "\r\nUpdating dropped\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
+                                           missingSum + "\r\nUpdating empty\r\n")) << text;
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
