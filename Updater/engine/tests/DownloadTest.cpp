@@ -140,6 +140,10 @@ TEST_F(Download, ErrorAnswersAreFailedTransfers) {
     }
     EXPECT_FALSE(IsServerUnanswering(m_server.Url(L"doc.txt")));
     EXPECT_EQ("doc", FetchUrlText(m_server.Url(L"doc.txt")));
+    // Addresses without a status are taken as they come.
+    std::wstring local = L"file:///" + (m_dir / L"doc.txt");
+    std::replace(local.begin(), local.end(), L'\\', L'/');
+    EXPECT_EQ("doc", FetchUrlText(local)) << Narrow(local);
 }
 
 TEST_F(Download, DownloadStoresTheDocument) {
