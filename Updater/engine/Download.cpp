@@ -2,6 +2,7 @@
 
 #include "Handles.h"
 #include "engine/DecimalText.h"
+#include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
 #include "system/Md5.h"
 #include "system/WatchedWork.h"
@@ -28,49 +29,6 @@ void CutAtZero(std::string& text) {
         text.resize(zero);
 }
 
-// Tells the watched transfer whenever the binding reports progress (also
-// while the blocking open is still waiting for the body to begin).
-class CProgressCallback final : public IBindStatusCallback {
-public:
-    explicit CProgressCallback(CWatchedWork* work) : m_refs(1), m_work(work) { m_work->AddRef(); }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IBindStatusCallback) {
-            *out = static_cast<IBindStatusCallback*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG refs = ::InterlockedDecrement(&m_refs);
-        if (refs == 0)
-            delete this;
-        return refs;
-    }
-
-    STDMETHODIMP OnStartBinding(DWORD, IBinding*) override { return S_OK; }
-    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
-    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
-        m_work->Progress();
-        return S_OK;
-    }
-    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
-    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
-    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
-    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
-
-private:
-    ~CProgressCallback() { m_work->Release(); }
-    volatile LONG m_refs;
-    CWatchedWork* m_work;
-};
-
 // One transfer through a blocking URL moniker stream, into memory (at most
 // maxBytes) or into an open file.
 class CStreamTransfer : public CWatchedWork {
@@ -90,12 +48,14 @@ public:
 private:
     void Run() override {
         ::DeleteUrlCacheEntryW(m_address.c_str());
-        ComPtr<IBindStatusCallback> callback;
-        callback.Attach(new CProgressCallback(this));
+        ComPtr<CTransferCallback> callback;
+        callback.Attach(new CTransferCallback(this));
         ComPtr<IStream> stream;
+        // An HTTP error answer fails the transfer however much of its page
+        // came: the page is no document.
         if (FAILED(::URLOpenBlockingStreamW(nullptr, m_address.c_str(), stream.Put(), 0,
                                             callback.Get())) ||
-            !stream)
+            !stream || callback->Refused())
             return;
         Progress();
         bool complete = ReadStreamPieces(stream.Get(), m_maxBytes, [this](const char* bytes, size_t n) {

@@ -19,8 +19,9 @@ const size_t kMaxFetchBytes = 1048576;
 
 // The document at address, read until the end of the stream but never more
 // than kMaxFetchBytes, ending before its first zero byte. Empty when the
-// address can't be opened, its server is unanswering, or the transfer was
-// given up.
+// address can't be opened, the server answered with a status outside
+// 200-299 (its error page is not the document), its server is unanswering,
+// or the transfer was given up.
 std::string FetchUrlText(const std::wstring& address);
 
 // The bytes of stream, read until it ends or fails but never more than
@@ -52,8 +53,9 @@ bool ReadStreamPieces(IStream* stream, size_t maxBytes, Sink sink) {
 }
 
 // Stores the document at address in the file at path (created or
-// overwritten). True when the whole download succeeded; otherwise the file,
-// complete or not, is deleted.
+// overwritten). True when the whole download succeeded with a status in
+// 200-299 (or from an address that has none); otherwise the file, complete or
+// not, is deleted.
 bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path);
 
 // "host:port" of the address's server, the host in lower case and the

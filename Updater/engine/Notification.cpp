@@ -3,6 +3,7 @@
 #include "Logger.h"
 #include "engine/Download.h"
 #include "engine/NotificationFile.h"
+#include "engine/ServerGivenUp.h"
 #include "engine/TextBytes.h"
 #include "engine/WaitLimits.h"
 #include "system/Folders.h"
@@ -31,7 +32,12 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
 }
 
 std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address, CFreshFile& file) {
-    std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), FetchUrlText(address));
+    // A server given up earlier in this check is not asked (the notice
+    // comes without its text); one given up now is recorded like any other.
+    bool wasUnanswering = IsServerUnanswering(address);
+    std::string document = FetchUrlText(address);
+    LogServerGivenUp(address, wasUnanswering);
+    std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), document);
     std::wstring path = GetCommonAppDataPath(L"whatsnew.xml");
     FreshFileResult result = file.Write(path, content);
     if (result == FreshFileResult::Written)

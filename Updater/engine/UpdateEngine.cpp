@@ -9,6 +9,7 @@
 #include "engine/InstallFailures.h"
 #include "engine/PreservedValuesJournal.h"
 #include "engine/Registry.h"
+#include "engine/ServerGivenUp.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 #include "system/ProcessLaunch.h"
@@ -78,16 +79,6 @@ std::wstring InstallFailuresPath() {
     const std::wstring& products = IsLocalSystem() ? store.MachineProductsPath()
                                                    : store.UserProductsPath();
     return GetParentFolder(products) + L"\\InstallFailures.txt";
-}
-
-// Logs that the server of address was given up by the transfer that just
-// ended, when it wasn't before.
-void LogServerGivenUp(const std::wstring& address, bool wasUnanswering) {
-    if (wasUnanswering || !IsServerUnanswering(address))
-        return;
-    Logger::LogRef log;
-    log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
-               ServerOfAddress(address).c_str());
 }
 
 }  // namespace

@@ -481,6 +481,9 @@ TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
         EXPECT_NE("", Refusal(log, name)) << name << "\n" << text;
         EXPECT_TRUE(StagedInstallerFolders(name).empty()) << name;
     }
+    // A server error's page is no installer: refused as a failed download,
+    // before any checksum is asked for.
+    EXPECT_EQ(0u, Refusal(log, "failing").find("Failed to download installer from ")) << text;
     const std::vector<std::string> installed =
         Lines({"Update url", "Current ver 1.0 Server ver 2.0", "Got new one!",
                "PerformUninstallActions", "PerformRegistryActions", "Start Installer",
@@ -507,6 +510,7 @@ TEST_F(ServerFaults, BadChecksumFilesRejectTheInstallerAndTheCycleGoesOn) {
         EXPECT_NE("", Refusal(log, name)) << name << "\n" << text;
         EXPECT_TRUE(StagedInstallerFolders(name).empty()) << name;
     }
+    EXPECT_EQ(0u, Refusal(log, "nosum").find("Failed to get installer checksum from ")) << text;
     EXPECT_EQ(std::vector<std::string>{"Setup_good-2.0.exe"}, Installed());
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
 }

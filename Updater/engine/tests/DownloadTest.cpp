@@ -123,6 +123,29 @@ TEST_F(Download, FetchOfAnUnreachableAddressIsEmpty) {
     EXPECT_EQ("", FetchUrlText(m_server.Url(L"_drop/doc.txt")));
 }
 
+// An error answer's page is neither the document nor the installer; it is an
+// answer all the same, so its server stays in use.
+TEST_F(Download, ErrorAnswersAreFailedTransfers) {
+    ForgetUnansweringServers();
+    Serve(L"doc.txt", "doc");
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_404/doc.txt")));
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_500/doc.txt")));
+    EXPECT_EQ("", FetchUrlText(m_server.Url(L"missing.txt")));
+    std::wstring target = m_dir / L"setup.exe";
+    for (const wchar_t* prefix : {L"_404/", L"_500/"}) {
+        ASSERT_TRUE(WriteFileBytes(target, "an earlier download"));
+        EXPECT_FALSE(DownloadUrlToFile(m_server.Url(std::wstring(prefix) + L"doc.txt"), target))
+            << Narrow(prefix);
+        EXPECT_FALSE(FileExists(target)) << Narrow(prefix);
+    }
+    EXPECT_FALSE(IsServerUnanswering(m_server.Url(L"doc.txt")));
+    EXPECT_EQ("doc", FetchUrlText(m_server.Url(L"doc.txt")));
+    // Addresses without a status are taken as they come.
+    std::wstring local = L"file:///" + (m_dir / L"doc.txt");
+    std::replace(local.begin(), local.end(), L'\\', L'/');
+    EXPECT_EQ("doc", FetchUrlText(local)) << Narrow(local);
+}
+
 TEST_F(Download, DownloadStoresTheDocument) {
     std::string body = Pattern(70000);
     Serve(L"setup.bin", body);

@@ -613,6 +613,9 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     EXPECT_EQ(6, std::count(log.begin(), log.end(), std::string("Got new one!\r\n"))) << text;
 
     std::string noSum = Narrow(m_server.Url(L"_md5empty/empty/Setup.exe.md5"));
+    // Error answers are failed fetches, not documents to compare.
+    std::string goneUrl = Narrow(m_server.Url(L"_404/gone/Setup.exe"));
+    std::string missingSum = Narrow(m_server.Url(L"_md5missing/nosum/Setup.exe.md5"));
     // The short checksum's line end is shown, not written into the log; the
     // digest got is the file's, whose first 31 digits the server sent.
     const std::string kMismatch = "Installer checksum mismatch: expected ";
@@ -626,6 +629,10 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
         << text;
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
                                            noSum + "\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
+                                           goneUrl + "\r\nUpdating dropped\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to get installer checksum from " +
+                                           missingSum + "\r\nUpdating empty\r\n")) << text;
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
     EXPECT_EQ(std::string::npos, text.find("Start Installer"));
     EXPECT_TRUE(Records().empty());
@@ -971,8 +978,9 @@ TEST_F(UpdateCheck, UnansweringServersAreGivenUpOnceWhileTheNextProductIsUpdated
     ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
     ASSERT_TRUE(CreateFolders(m_dir / L"mute"));
     ASSERT_TRUE(CreateFolders(m_dir / L"half"));
-    UpdateServer mute(m_dir / L"mute"), half(m_dir / L"half");
-    ASSERT_TRUE(mute.Started() && half.Started());
+    ASSERT_TRUE(CreateFolders(m_dir / L"quiet"));
+    UpdateServer mute(m_dir / L"mute"), half(m_dir / L"half"), quiet(m_dir / L"quiet");
+    ASSERT_TRUE(mute.Started() && half.Started() && quiet.Started());
     ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / L"half\\Setup.exe"));
     Offer("good", "good", "2.0", "good news");
     Offer("halfway", "halfway", "2.0", "");
@@ -980,13 +988,26 @@ TEST_F(UpdateCheck, UnansweringServersAreGivenUpOnceWhileTheNextProductIsUpdated
     std::snprintf(manifest, sizeof manifest, kManifestFormat, "halfway", "2.0",
                   Narrow(half.Url(L"_hang/Setup.exe")).c_str(), "");
     ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\halfway\\update.xml", manifest));
+    // What's-new pages on a server that never answers: the first is given up
+    // (the notice comes without text), the second is not asked for.
+    for (const char* name : {"late", "later"}) {
+        Offer(name, name, "2.0", "");
+        std::string page = Narrow(quiet.Url(name == std::string("late") ? L"_silent/news.html"
+                                                                        : L"news.html"));
+        std::snprintf(manifest, sizeof manifest, kManifestFormat, name, "2.0",
+                      Narrow(m_server.Url(Widen(name + std::string("/Setup.exe")))).c_str(),
+                      page.c_str());
+        ASSERT_TRUE(WriteFileBytes(m_dir / (L"srv\\" + Widen(name) + L"\\update.xml"), manifest));
+    }
     WriteUserProducts(Product("mute", "1.0", Narrow(mute.Url(L"_silent/update.xml")), "") +
                       Product("sibling", "1.0", Narrow(mute.Url(L"update.xml")), "") +
                       Product("halfway", "1.0", ManifestUrl("halfway"), "") +
-                      Product("good", "1.0", ManifestUrl("good"), ""));
+                      Product("good", "1.0", ManifestUrl("good"), "") +
+                      Product("late", "1.0", ManifestUrl("late"), "") +
+                      Product("later", "1.0", ManifestUrl("later"), ""));
     DWORD start = ::GetTickCount();
     std::string text = Join(RunCheck());  // also: it exited with 0, workers still blocked
-    EXPECT_LT(::GetTickCount() - start, 40000u);
+    EXPECT_LT(::GetTickCount() - start, 50000u);
     const std::string gaveUp = " sent nothing for 60 seconds and is not asked again in this check";
     EXPECT_TRUE(InOrder(text, {"Updating mute", "Server " + ServerName(mute) + gaveUp,
                                "Updating sibling",
@@ -994,13 +1015,17 @@ TEST_F(UpdateCheck, UnansweringServersAreGivenUpOnceWhileTheNextProductIsUpdated
                                    " did not answer earlier in this check",
                                "Updating halfway", "Got new one!",
                                "Server " + ServerName(half) + gaveUp, "Updating good",
-                               "Start Installer", "Notifing about update"}));
+                               "Start Installer", "Notifing about update",
+                               "Server " + ServerName(quiet) + gaveUp}));
     EXPECT_EQ(std::string::npos, mute.Requests().find("GET /update.xml")) << mute.Requests();
+    EXPECT_EQ(std::string::npos, quiet.Requests().find("GET /news.html")) << quiet.Requests();
     EXPECT_FALSE(FileExists(TempFolder() + L"\\Setup_halfway-2.0.exe"));
     std::vector<Record> records = Records();
-    ASSERT_EQ(2u, records.size());
+    ASSERT_EQ(6u, records.size());
     EXPECT_EQ("Setup_good-2.0.exe", records[0].program);
-    EXPECT_EQ(NotificationFor("good news"), records[1].notification);
+    EXPECT_EQ(NotificationFor("good news"), records[3].notification);
+    EXPECT_EQ(NotificationFor(""), records[4].notification);
+    EXPECT_EQ(NotificationFor(""), records[5].notification);
 }
 
 TEST_F(UpdateCheck, InstallerResultsDecideTheNoticeAndHangingProgramsAreStopped) {

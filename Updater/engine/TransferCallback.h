@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Handles.h"
+#include "system/WatchedWork.h"
+
+#include <urlmon.h>
+
+// The status callback of one watched URL moniker transfer. Every progress
+// report restarts the work's no-progress time. An HTTP answer whose status is
+// not a success (200-299) ends the binding: a server's error page is never
+// taken for the document. Addresses of other schemes carry no status and are
+// taken as they come. Reference counted; starts with one reference.
+class CTransferCallback final : public IBindStatusCallback {
+public:
+    explicit CTransferCallback(CWatchedWork* work);
+
+    // True when the server answered with a status outside 200-299.
+    bool Refused() const { return m_refused; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override;
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP OnLowResource(DWORD) override { return S_OK; }
+    STDMETHODIMP OnProgress(ULONG, ULONG, ULONG statusCode, LPCWSTR) override;
+    STDMETHODIMP OnStopBinding(HRESULT, LPCWSTR) override;
+    STDMETHODIMP GetBindInfo(DWORD*, BINDINFO*) override { return S_OK; }
+    STDMETHODIMP OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return S_OK; }
+    STDMETHODIMP OnObjectAvailable(REFIID, IUnknown*) override { return S_OK; }
+
+private:
+    ~CTransferCallback();
+    CTransferCallback(const CTransferCallback&) = delete;
+    CTransferCallback& operator=(const CTransferCallback&) = delete;
+    // Reads the answer's status once it is known and ends the binding when
+    // it is not a success.
+    void CheckAnswer();
+
+    volatile LONG m_refs;
+    CWatchedWork* m_work;
+    // Held only while bound: the binding refers to the caller's callback,
+    // which does not outlive the blocking call.
+    ComPtr<IBinding> m_binding;
+    bool m_answerChecked;
+    bool m_refused;
+};
