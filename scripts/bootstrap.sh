@@ -26,12 +26,15 @@ need_root_note() {
 
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 # Major version of the installed clang, or else of the one the clang package
-# would install; empty when neither is known.
+# would install; empty when neither is known. Never fails: apt-cache fails
+# for a package that package lists not yet fetched don't name, and under
+# pipefail that would end the whole script without a word.
 clang_major() {
   if command -v clang >/dev/null 2>&1; then
-    clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n1
+    { clang --version || true; } | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -n1
   else
-    apt-cache depends clang 2>/dev/null | sed -n 's/.*Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n1
+    { apt-cache depends clang 2>/dev/null || true; } |
+      sed -n 's/.*Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n1
   fi
 }
 

@@ -93,7 +93,8 @@ void CUpdateEngine::PerformRegistryActions(const CProduct& product, CSavedValues
     }
 }
 
-void CUpdateEngine::PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved) {
+bool CUpdateEngine::PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved) {
+    bool allWritten = true;
     for (const CValue* value : product.m_RegistryActions.m_Values) {
         if (!value || value->action != L"preserve")
             continue;
@@ -105,9 +106,11 @@ void CUpdateEngine::PerformRegistryActions_Restore(const CProduct& product, CSav
             continue;
         CRegistry registry(CRegistry::kCreateIfMissing);
         registry.Open(value->key.c_str(), root, kAccess);
-        registry.SetRawValue(value->name.c_str(), entry->second.type, entry->second.data);
+        if (!registry.SetRawValue(value->name.c_str(), entry->second.type, entry->second.data))
+            allWritten = false;
         registry.Close();
     }
+    return allWritten;
 }
 
 void SavePreservedValues(const CProduct& product, CSavedValues& saved) {

@@ -183,8 +183,12 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     }
 
     log->Write(L"PerformRegistryActions_Restore\n");
-    PerformRegistryActions_Restore(product, saved);
-    RemovePreservedValuesJournal(journal);
+    // A value that could not be written back stays in its journal, which
+    // the next check writes back again.
+    if (PerformRegistryActions_Restore(product, saved))
+        RemovePreservedValuesJournal(journal);
+    else
+        log->Write(L"Failed to restore preserved registry values of %s\n", product.intname.c_str());
     return true;
 }
 

@@ -27,8 +27,9 @@ public:
     void PerformRegistryActions(const CProduct& product, CSavedValues& saved);
     // After the installer: writes every preserved value that existed back
     // with its own type and data, over whatever the installer wrote, creating
-    // its key when needed. A value that did not exist stays absent.
-    void PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved);
+    // its key when needed. A value that did not exist stays absent. False
+    // when a value could not be written back.
+    bool PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved);
 
     // ---- Update check cycle ----
 

@@ -37,9 +37,14 @@ bool ComputeOpenFileMd5(void* file, uint8_t (&digest)[16]) {
     if (!hash.IsValid() || ::SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return false;
     std::vector<BYTE> chunk(0x4000);
-    DWORD got = 0;
-    while (::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) &&
-           got > 0) {
+    for (;;) {
+        // A read that fails is no end of the file: a digest of part of it
+        // would be taken for the digest of the whole.
+        DWORD got = 0;
+        if (!::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr))
+            return false;
+        if (got == 0)
+            break;
         if (!hash.Add(chunk.data(), got))
             return false;
     }

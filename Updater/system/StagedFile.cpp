@@ -1,5 +1,6 @@
 #include "system/StagedFile.h"
 
+#include "Logger.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 
@@ -68,10 +69,16 @@ CStagedFile::~CStagedFile() {
     m_folderHandle.Reset();
     if (m_folder.empty())
         return;
-    for (int attempt = 1; !DeleteFolderTree(m_folder) && FileExists(m_folder) &&
-                          attempt < kRemoveAttempts;
-         ++attempt)
+    for (int attempt = 1; !DeleteFolderTree(m_folder) && FileExists(m_folder); ++attempt) {
+        if (attempt == kRemoveAttempts) {
+            // Held by a program the installer left running: whoever cleans
+            // the temporary folder learns from the log what this is.
+            Logger::LogRef log;
+            log->Write(L"Failed to remove staged installer folder %s\n", m_folder.c_str());
+            return;
+        }
         ::Sleep(kRemovePauseMs);
+    }
 }
 
 bool CStagedFile::Create(const std::wstring& parent, const std::wstring& fileName,

@@ -8,7 +8,8 @@
 // its own with a name nobody can predict, the folder held open so that it
 // can't be renamed or removed, and, once locked, the file held open so that
 // nobody can write or delete it. Destroying the object closes both and
-// removes the folder with everything in it.
+// removes the folder with everything in it, trying for up to 2 s; a folder
+// that stays (a program still holds a file in it) is logged.
 class CStagedFile {
 public:
     CStagedFile() {}

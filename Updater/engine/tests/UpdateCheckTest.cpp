@@ -878,6 +878,45 @@ TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
     EXPECT_EQ(1u, Journals(L".journal.damaged").size());
 }
 
+// A value that can't be written back (its key can't be made again: a
+// volatile parent takes no lasting child) stays in its journal until a later
+// check can write it.
+TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
+    const std::wstring inner = m_regKey + L"\\vol\\in";
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, m_regKey.c_str(), 0, nullptr, 0,
+                                               KEY_SET_VALUE, nullptr, &key, nullptr));
+    ::RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, inner.c_str(), 0, nullptr,
+                                               REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                                               nullptr));
+    ::RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    const std::string actions = "<registryactions><value action='preserve' root='HKCU' key='" +
+                                Narrow(inner) + "' name='keep'/><key action='delete' root='HKCU' "
+                                "key='" + Narrow(inner) + "'/></registryactions>";
+    Offer("keeper", "keeper", "2.0", "");
+    WriteUserProducts(Product("keeper", "1.0", ManifestUrl("keeper"), "", actions));
+    std::string text = Join(RunCheck());
+    EXPECT_NE(std::string::npos, text.find("Failed to restore preserved registry values of keeper\r\n"))
+        << text;
+    ASSERT_EQ(1u, Journals().size());
+
+    // The key can be made again: the next check writes the value back.
+    ::SHDeleteKeyW(HKEY_CURRENT_USER, (m_regKey + L"\\vol").c_str());
+    WriteUserProducts(Product("keeper", "2.0", ManifestUrl("keeper"), "", actions));
+    ::DeleteFileW(UserLogPath().c_str());
+    text = Join(RunCheck());
+    EXPECT_NE(std::string::npos, text.find("Restored preserved registry values of keeper\r\n")) << text;
+    wchar_t value[32] = {0};
+    DWORD size = sizeof value;
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::SHGetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", nullptr, value, &size));
+    EXPECT_STREQ(L"user setting", value);
+    EXPECT_TRUE(Journals().empty());
+}
+
 TEST_F(UpdateCheck, EmptyProductFolderRemovesNothing) {
     // Without a productdir the folder listing would be the working folder's.
     std::wstring work = m_dir / L"work";

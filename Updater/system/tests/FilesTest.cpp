@@ -3,6 +3,8 @@
 #include "system/Folders.h"
 #include "Handles.h"
 #include "system/RunContext.h"
+#include "system/StagedFile.h"
+#include "Logger.h"
 
 #include "TestSupport.h"
 
@@ -134,6 +136,33 @@ TEST(FolderTree, ReplaceFileWithSwapsInOneStep) {
     EXPECT_FALSE(ReplaceFileWith(source, target));  // source gone
     ASSERT_TRUE(testsupport::ReadFileBytes(target, bytes));
     EXPECT_EQ("new", bytes);
+}
+
+// A staged folder that a program still holds is left with a log record,
+// never silently.
+TEST(StagedFile, FolderThatCannotBeRemovedIsLogged) {
+    TempDir dir(L"staged-held");
+    Logger::CLogger* logger = Logger::CLogger::GetInstance();
+    logger->SetLogFile(dir / L"updater.log");
+    std::wstring folder;
+    UniqueFile held;
+    {
+        CStagedFile staged;
+        ASSERT_TRUE(staged.Create(dir.Path(), L"Setup_a-1.exe", false));
+        folder = staged.Folder();
+        ASSERT_TRUE(WriteFileBytes(staged.Path(), "x"));
+        held.Reset(::CreateFileW(staged.Path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.IsValid());
+    }
+    held.Reset();
+    Logger::CLogger::ReleaseInstance(logger);
+    Logger::CLogger::ReleaseInstance(logger);
+    std::string bytes;
+    ASSERT_TRUE(testsupport::ReadFileBytes(dir / L"updater.log", bytes));
+    EXPECT_EQ(std::vector<std::string>{"Failed to remove staged installer folder " + Narrow(folder) +
+                                       "\r\n"},
+              testsupport::LogMessages(bytes));
 }
 
 }  // namespace
