@@ -28,12 +28,14 @@ if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
   # No persistent server yet: waiting for a persistent one would never end.
   wineboot -i >/dev/null 2>&1
   wineserver -w
-  wineserver -p
+  wineserver -p || true
   # A crash ends the process instead of waiting on a dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   touch "$WINEPREFIX/.qm-ready"
 else
-  wineserver -p
+  # A server an interrupted earlier run left for this prefix is taken over
+  # (and ended by winenv_stop with the rest).
+  wineserver -p || true
 fi
 wine net start Schedule >/dev/null 2>&1 || true
 

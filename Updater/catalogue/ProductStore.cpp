@@ -21,6 +21,10 @@ CProductStore::CProductStore()
     : m_machineProductsPath(JoinPath(GetExeParentFolder(), L"MachineProducts.xml")),
       m_userProductsPath(JoinPath(GetLocalAppDataFolder(), L"UserProducts.xml")) {}
 
+const std::wstring& CProductStore::CheckedProductsPath() const {
+    return IsLocalSystem() ? m_machineProductsPath : m_userProductsPath;
+}
+
 CProductStore::CProductStore(const std::wstring& machineProductsPath,
                              const std::wstring& userProductsPath)
     : m_machineProductsPath(machineProductsPath), m_userProductsPath(userProductsPath) {}

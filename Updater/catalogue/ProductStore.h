@@ -30,6 +30,9 @@ public:
 
     const std::wstring& MachineProductsPath() const { return m_machineProductsPath; }
     const std::wstring& UserProductsPath() const { return m_userProductsPath; }
+    // The products file that update checks of this account read: the
+    // machine file under the local system account, the user file otherwise.
+    const std::wstring& CheckedProductsPath() const;
 
     // Registers the first "product" element of the file. E_FAIL, with no
     // file changed, when the file can't be read or has no such element.

@@ -8,7 +8,6 @@
 #include "system/FileRead.h"
 #include "system/Files.h"
 #include "system/Folders.h"
-#include "system/RunContext.h"
 
 namespace {
 
@@ -18,9 +17,7 @@ const wchar_t kDamagedSuffix[] = L".damaged";
 
 // Beside the products file that this account's checks read.
 std::wstring JournalFolder() {
-    CProductStore store;
-    return GetParentFolder(IsLocalSystem() ? store.MachineProductsPath()
-                                           : store.UserProductsPath());
+    return GetParentFolder(CProductStore().CheckedProductsPath());
 }
 
 bool ReadJournal(const std::wstring& path, CJournal& journal) {

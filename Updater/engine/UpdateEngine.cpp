@@ -75,10 +75,7 @@ const int kMaxInstallFailures = 3;
 
 // The failure counts beside the products file this check works on.
 std::wstring InstallFailuresPath() {
-    CProductStore store;
-    const std::wstring& products = IsLocalSystem() ? store.MachineProductsPath()
-                                                   : store.UserProductsPath();
-    return GetParentFolder(products) + L"\\InstallFailures.txt";
+    return GetParentFolder(CProductStore().CheckedProductsPath()) + L"\\InstallFailures.txt";
 }
 
 }  // namespace

@@ -68,7 +68,11 @@ ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstrin
     UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
     if (job && !::AssignProcessToJobObject(job.Get(), process.Get()))
         job.Reset();
-    ::ResumeThread(thread.Get());
+    if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+        run.error = ::GetLastError();
+        ::TerminateProcess(process.Get(), ERROR_CANCELLED);
+        return run;
+    }
     thread.Reset();
 
     if (::WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0) {
@@ -79,8 +83,10 @@ ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstrin
         run.outcome = ProcessRun::kStopped;
         return run;
     }
+    // An exit code that can't be read is no proof of success.
     DWORD code = 0;
-    ::GetExitCodeProcess(process.Get(), &code);
+    if (!::GetExitCodeProcess(process.Get(), &code))
+        code = kUnknownExitCode;
     run.outcome = ProcessRun::kExited;
     run.exitCode = code;
     return run;

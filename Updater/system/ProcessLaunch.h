@@ -21,6 +21,9 @@ bool RunProcessAsActiveUser(const std::wstring& program, const std::wstring& arg
 // RunProcessAsActiveUser with waiting.
 bool RunProcessAsActiveUserAndWait(const std::wstring& program, const std::wstring& arguments);
 
+// The exit code reported when a program's own could not be read.
+const unsigned long kUnknownExitCode = 0xFFFFFFFF;
+
 // How a program run with a time limit went.
 struct ProcessRun {
     enum Outcome {
