@@ -45,9 +45,9 @@ int CInstallFailures::Count(const std::wstring& intname, const std::wstring& ver
     return 0;
 }
 
-void CInstallFailures::RecordFailure(const std::wstring& intname, const std::wstring& version) {
+bool CInstallFailures::RecordFailure(const std::wstring& intname, const std::wstring& version) {
     if (!FitsLine(intname) || !FitsLine(version))
-        return;
+        return false;
     Entry* entry = Find(intname);
     if (!entry) {
         Entry fresh = {intname, version, 1};
@@ -58,7 +58,7 @@ void CInstallFailures::RecordFailure(const std::wstring& intname, const std::wst
         entry->version = version;
         entry->count = 1;
     }
-    Save();
+    return Save();
 }
 
 void CInstallFailures::RecordSuccess(const std::wstring& intname) {
@@ -78,16 +78,16 @@ CInstallFailures::Entry* CInstallFailures::Find(const std::wstring& intname) {
     return nullptr;
 }
 
-void CInstallFailures::Save() const {
+bool CInstallFailures::Save() const {
     std::wstring text;
     for (const Entry& entry : m_entries)
         text += DecimalText(static_cast<unsigned long>(entry.count)) + L"\t" + entry.version + L"\t" + entry.intname + L"\r\n";
     std::string bytes = WideToBytes(text.data(), text.size(), CodePage::Utf8);
-    if (m_entries.empty()) {
-        RemoveFile(m_path);
-        return;
-    }
+    if (m_entries.empty())
+        return RemoveFile(m_path);
     std::wstring temporary = TemporarySiblingPath(m_path);
-    if (!CreateAndWriteFile(temporary, bytes) || !ReplaceFileWith(temporary, m_path))
-        RemoveFile(temporary);
+    if (CreateAndWriteFile(temporary, bytes) && ReplaceFileWith(temporary, m_path))
+        return true;
+    RemoveFile(temporary);
+    return false;
 }

@@ -18,8 +18,10 @@ public:
     // last failures recorded were of another version, or none are.
     int Count(const std::wstring& intname, const std::wstring& version) const;
     // One more failed attempt at the version: counting goes on for the same
-    // version and starts at 1 for another one. Writes the file.
-    void RecordFailure(const std::wstring& intname, const std::wstring& version);
+    // version and starts at 1 for another one. Writes the file; false when
+    // the failure could not be recorded (a name with a tab or line break, or
+    // the file could not be written).
+    bool RecordFailure(const std::wstring& intname, const std::wstring& version);
     // The product was installed: its failures are forgotten. Writes the file
     // when something changed.
     void RecordSuccess(const std::wstring& intname);
@@ -31,7 +33,7 @@ private:
         int count;
     };
     Entry* Find(const std::wstring& intname);
-    void Save() const;
+    bool Save() const;
 
     std::wstring m_path;
     std::vector<Entry> m_entries;

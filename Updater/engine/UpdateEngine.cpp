@@ -175,8 +175,10 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
     if (RunInstaller(installer.Path())) {
         whatsNewUrl = update.whatsnewurl;
         failures.RecordSuccess(product.intname);
-    } else {
-        failures.RecordFailure(product.intname, update.version);
+    } else if (!failures.RecordFailure(product.intname, update.version)) {
+        // Without the count this version would be tried in every check.
+        log->Write(L"Failed to record the failed install of %s %s\n", product.intname.c_str(),
+                   update.version.c_str());
     }
 
     log->Write(L"PerformRegistryActions_Restore\n");

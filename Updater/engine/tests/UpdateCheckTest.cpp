@@ -98,6 +98,7 @@ protected:
         for (const std::wstring& journal : Journals(L"*"))
             ::DeleteFileW(journal.c_str());
         ::DeleteFileW(InstallFailuresPath().c_str());
+        ::RemoveDirectoryW(InstallFailuresPath().c_str());
     }
 
     static std::wstring InstallFailuresPath() {
@@ -1176,6 +1177,14 @@ TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
     Offer("flaky", "flaky", "2.1", "news");
     EXPECT_NE(std::string::npos, check().find(failed));
     EXPECT_EQ("Setup_flaky-2.1.exe", Records().back().program);
+
+    // A count that can't be kept is said so.
+    ::DeleteFileW(InstallFailuresPath().c_str());
+    ASSERT_TRUE(CreateFolders(InstallFailuresPath()));
+    text = check();
+    EXPECT_NE(std::string::npos,
+              text.find(failed + "Failed to record the failed install of flaky 2.1\r\n"))
+        << text;
 }
 
 // The Updater as the local system account, through a build of it whose token
