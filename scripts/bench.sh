@@ -104,7 +104,7 @@ row() { rows+=("$(printf '%-44s %12s %16s %7s  %-22s %s' "$@")"); }
 # DLLs that Windows itself carries; anything else would have to ship too.
 system_dlls=" advapi32.dll comctl32.dll crypt32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll "
 system_dlls+="oleaut32.dll psapi.dll rpcrt4.dll shell32.dll shlwapi.dll urlmon.dll user32.dll "
-system_dlls+="version.dll wininet.dll wtsapi32.dll "
+system_dlls+="version.dll wininet.dll wintrust.dll wtsapi32.dll "
 for deliverable in Updater.exe:300 notifier.exe:200 Toolpeg.dll:100; do
   name=${deliverable%%:*}; goal=${deliverable##*:}
   bytes=$(stat -c %s "$dist/$name")
