@@ -2,7 +2,6 @@
 
 #include "engine/DecimalText.h"
 #include "system/FileRead.h"
-#include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/TextCodec.h"
 
@@ -83,11 +82,5 @@ bool CInstallFailures::Save() const {
     for (const Entry& entry : m_entries)
         text += DecimalText(static_cast<unsigned long>(entry.count)) + L"\t" + entry.version + L"\t" + entry.intname + L"\r\n";
     std::string bytes = WideToBytes(text.data(), text.size(), CodePage::Utf8);
-    if (m_entries.empty())
-        return RemoveFile(m_path);
-    std::wstring temporary = TemporarySiblingPath(m_path);
-    if (CreateAndWriteFile(temporary, bytes) && ReplaceFileWith(temporary, m_path))
-        return true;
-    RemoveFile(temporary);
-    return false;
+    return m_entries.empty() ? RemoveFile(m_path) : WriteFileDurably(m_path, bytes);
 }

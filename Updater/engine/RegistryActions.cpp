@@ -94,23 +94,8 @@ void CUpdateEngine::PerformRegistryActions(const CProduct& product, CSavedValues
 }
 
 bool CUpdateEngine::PerformRegistryActions_Restore(const CProduct& product, CSavedValues& saved) {
-    bool allWritten = true;
-    for (const CValue* value : product.m_RegistryActions.m_Values) {
-        if (!value || value->action != L"preserve")
-            continue;
-        HKEY root = MapRoot(value->root);
-        if (!root)
-            continue;
-        CSavedValues::const_iterator entry = saved.find(StoreKey(*value));
-        if (entry == saved.end() || !entry->second.existed)
-            continue;
-        CRegistry registry(CRegistry::kCreateIfMissing);
-        registry.Open(value->key.c_str(), root, kAccess);
-        if (!registry.SetRawValue(value->name.c_str(), entry->second.type, entry->second.data))
-            allWritten = false;
-        registry.Close();
-    }
-    return allWritten;
+    // The same write-back as for a journal an earlier check left behind.
+    return WriteBackJournal(JournalOf(product, saved));
 }
 
 void SavePreservedValues(const CProduct& product, CSavedValues& saved) {
