@@ -14,13 +14,11 @@ if(WIN32 AND NOT QM_FUZZ)
   target_link_options(qm_store_bench PRIVATE -municode)
   target_link_libraries(qm_store_bench PRIVATE catalogue qm_bench_clock)
 
-  set(_qm_bench_targets qm_idle qm_store_bench)
-  if(EXISTS ${REPO_ROOT}/Updater/engine/Download.h)
-    add_executable(qm_md5_bench ${REPO_ROOT}/Updater/engine/bench/Md5Bench.cpp)
-    target_link_options(qm_md5_bench PRIVATE -municode)
-    target_link_libraries(qm_md5_bench PRIVATE engine qm_bench_clock)
-    list(APPEND _qm_bench_targets qm_md5_bench)
-  endif()
+  add_executable(qm_md5_bench ${REPO_ROOT}/Updater/engine/bench/Md5Bench.cpp)
+  target_link_options(qm_md5_bench PRIVATE -municode)
+  target_link_libraries(qm_md5_bench PRIVATE engine qm_bench_clock)
+
+  set(_qm_bench_targets qm_idle qm_store_bench qm_md5_bench)
 
   set_target_properties(${_qm_bench_targets} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_qm_bench_out})
   add_custom_target(qm_bench DEPENDS ${_qm_bench_targets} Updater)

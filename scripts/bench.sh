@@ -13,7 +13,7 @@
 #                 products against the local update server; baseline: one
 #                 curl process making the same N manifest fetches plus one
 #                 start of a program that does nothing (the start-up floor)
-#   md5           ComputeFileMd5 on a 256 MiB file; baseline: md5sum
+#   md5           ComputeOpenFileMd5 on an open 256 MiB file; baseline: md5sum
 #   addproduct N  registering a product into a file of N products (in-process)
 #   memory        peak resident memory of the check over 100 products; baseline:
 #                 the program that does nothing
@@ -193,7 +193,7 @@ md5_line=$(wine "$testbin/qm_md5_bench.exe" "$win_work\\big.bin" "$runs" 2>/dev/
 md5_ms=$(echo "$md5_line" | awk '{ print $3 }')
 md5_digest=$(echo "$md5_line" | awk '{ print $5 }')
 if [ "$md5_digest" != "$md5_ref" ]; then
-  echo "ComputeFileMd5 gave '$md5_digest', md5sum $md5_ref" >&2
+  echo "ComputeOpenFileMd5 gave '$md5_digest', md5sum $md5_ref" >&2
   exit 1
 fi
 md5_t=$(awk -v m="$md5_ms" 'BEGIN { printf "%.4f", m / 1000 }')
