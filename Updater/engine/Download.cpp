@@ -4,23 +4,14 @@
 #include "engine/DecimalText.h"
 #include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
-#include "system/Md5.h"
 #include "system/WatchedWork.h"
 
 #include <urlmon.h>
 #include <wininet.h>
 
 #include <cstring>
-#include <vector>
 
 namespace {
-
-// Servers given up on in this run ("host:port"). Only the Updater's one
-// working thread touches the list. (A plain global: a function's static
-// would bring in the runtime's thread-safe initialisation.)
-std::vector<std::wstring> g_unansweringServers;
-
-std::vector<std::wstring>& UnansweringServers() { return g_unansweringServers; }
 
 // A document ends before its first zero byte.
 void CutAtZero(std::string& text) {
@@ -34,13 +25,17 @@ void CutAtZero(std::string& text) {
 class CStreamTransfer : public CWatchedWork {
 public:
     CStreamTransfer(const std::wstring& address, size_t maxBytes)
-        : m_address(address), m_maxBytes(maxBytes), m_complete(false) {}
+        : m_address(address), m_maxBytes(maxBytes), m_answered(false), m_complete(false) {}
 
     // Downloads go into this file; given up, it is closed and deleted.
     void SetFile(UniqueFile file, const std::wstring& path) {
         m_file = std::move(file);
         m_path = path;
     }
+    // The stream was opened and the answer was a success (or the address
+    // has no status).
+    bool Answered() const { return m_answered; }
+    // Read to the end of the stream, or to the cap.
     bool Complete() const { return m_complete; }
     const std::string& Text() const { return m_text; }
     UniqueFile TakeFile() { return std::move(m_file); }
@@ -64,7 +59,12 @@ private:
             bool wanted = Deliver([&] { written = Take(bytes, n); });
             return wanted && written;
         });
-        Deliver([&] { m_complete = complete; });
+        // A refusal can still come while the answer is read.
+        const bool answered = !callback->Refused();
+        Deliver([&] {
+            m_answered = answered;
+            m_complete = complete;
+        });
     }
 
     // One piece for the file or the text; false when it can't be stored.
@@ -90,64 +90,57 @@ private:
     UniqueFile m_file;
     std::wstring m_path;
     std::string m_text;
+    bool m_answered;
     bool m_complete;
 };
 
-// Runs the transfer under the no-progress limit; a transfer given up marks
-// its server as unanswering. True when it finished.
-bool RunTransfer(CStreamTransfer* transfer, const std::wstring& address) {
-    CWatchedWork::End end = transfer->RunWatched(GetWaitLimits().noProgressMs);
-    if (end == CWatchedWork::kAbandoned) {
-        std::wstring server = ServerOfAddress(address);
-        if (!server.empty())
-            UnansweringServers().push_back(server);
+// Runs the transfer under the no-progress limit. Succeeded when it finished
+// with a success answer (and, when complete is asked for, read to its end or
+// its cap).
+TransferResult RunTransfer(CStreamTransfer* transfer, bool complete) {
+    switch (transfer->RunWatched(GetWaitLimits().noProgressMs)) {
+    case CWatchedWork::kAbandoned:
+        return TransferResult{TransferOutcome::kGivenUp, TransferCause::kNoProgress};
+    case CWatchedWork::kFinished:
+        if (transfer->Answered() && (!complete || transfer->Complete()))
+            return TransferResult{TransferOutcome::kSucceeded};
+        break;
+    case CWatchedWork::kNotStarted:
+        break;
     }
-    return end == CWatchedWork::kFinished;
+    return TransferResult{TransferOutcome::kFailed};
 }
 
 }  // namespace
 
-std::string FetchUrlText(const std::wstring& address) {
-    if (IsServerUnanswering(address))
-        return std::string();
+TransferResult FetchUrlText(const std::wstring& address, std::string& text) {
     CStreamTransfer* transfer = new CStreamTransfer(address, kMaxFetchBytes);
-    std::string text;
-    if (RunTransfer(transfer, address))
+    TransferResult result = RunTransfer(transfer, false);
+    if (result.Succeeded()) {
         text = transfer->Text();
+        CutAtZero(text);
+    }
     transfer->Release();
-    CutAtZero(text);
-    return text;
+    return result;
 }
 
-std::string ReadStreamText(IStream* stream, size_t maxBytes) {
-    std::string text;
-    ReadStreamPieces(stream, maxBytes, [&text](const char* bytes, size_t n) {
-        text.append(bytes, n);
-        return true;
-    });
-    CutAtZero(text);
-    return text;
-}
-
-bool DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
-    if (IsServerUnanswering(address))
-        return false;
+TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return false;
+        return TransferResult{TransferOutcome::kFailed};
     CStreamTransfer* transfer = new CStreamTransfer(address, static_cast<size_t>(-1));
     transfer->SetFile(std::move(file), path);
-    bool ok = RunTransfer(transfer, address) && transfer->Complete();
+    TransferResult result = RunTransfer(transfer, true);
     // Given up, the transfer has already closed and deleted the file.
     UniqueFile finished = transfer->TakeFile();
     transfer->Release();
     if (finished) {
         finished.Reset();
-        if (!ok)
+        if (!result.Succeeded())
             ::DeleteFileW(path.c_str());
     }
-    return ok;
+    return result;
 }
 
 std::wstring ServerOfAddress(const std::wstring& address) {
@@ -161,23 +154,4 @@ std::wstring ServerOfAddress(const std::wstring& address) {
         return std::wstring();
     ::CharLowerW(host);
     return std::wstring(host) + L":" + DecimalText(parts.nPort);
-}
-
-bool IsServerUnanswering(const std::wstring& address) {
-    std::wstring server = ServerOfAddress(address);
-    if (server.empty())
-        return false;
-    for (const std::wstring& dead : UnansweringServers())
-        if (dead == server)
-            return true;
-    return false;
-}
-
-void ForgetUnansweringServers() { UnansweringServers().clear(); }
-
-bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
-    std::memset(digest, 0, sizeof digest);
-    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && ComputeOpenFileMd5(file.Get(), digest);
 }

@@ -3,9 +3,9 @@
 #include "Logger.h"
 #include "catalogue/Product.h"
 #include "catalogue/Update.h"
-#include "engine/Download.h"
 #include "engine/InstallerName.h"
 #include "engine/PublisherPins.h"
+#include "engine/TransferSession.h"
 #include "system/Authenticode.h"
 #include "system/Folders.h"
 #include "system/Md5.h"
@@ -52,7 +52,7 @@ bool IsSignedByPinnedPublisher(const CStagedFile& installer, const std::wstring&
 }  // namespace
 
 bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
-                                      CStagedFile& installer) {
+                                      CTransferSession& session, CStagedFile& installer) {
     Logger::LogRef log;
     // intname and version come from the network: a name that could leave the
     // staging folder counts as a failed download. The installer goes into a
@@ -60,19 +60,24 @@ bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& up
     // the installer will run as the local system account; whatever is
     // refused below is removed with it when installer goes.
     std::wstring fileName;
-    if (!MakeInstallerFileName(update.intname, update.version, fileName) ||
-        !installer.Create(GetTempFolder(), fileName, IsLocalSystem()) ||
-        installer.Path().size() >= MAX_PATH ||
-        !DownloadUrlToFile(update.installerurl, installer.Path()) || !installer.Lock()) {
+    TransferResult download;
+    if (MakeInstallerFileName(update.intname, update.version, fileName) &&
+        installer.Create(GetTempFolder(), fileName, IsLocalSystem()) &&
+        installer.Path().size() < MAX_PATH)
+        download = session.Download(update.installerurl, installer.Path());
+    if (!download.Succeeded() || !installer.Lock()) {
         log->Write(L"Failed to download installer from %s\n",
                    ForLog(update.installerurl).c_str());
+        session.LogGivenUp(update.installerurl, download);
         return false;
     }
 
     std::wstring checksumUrl = update.installerurl + L".md5";
-    std::string checksum = FetchUrlText(checksumUrl);
+    std::string checksum;
+    TransferResult fetched = session.Fetch(checksumUrl, checksum);
     if (checksum.empty()) {
         log->Write(L"Failed to get installer checksum from %s\n", ForLog(checksumUrl).c_str());
+        session.LogGivenUp(checksumUrl, fetched);
         return false;
     }
     if (checksum.size() > kDigestChars)

@@ -1,21 +1,21 @@
 #include "UpdateEngine.h"
 
 #include "Logger.h"
-#include "engine/Download.h"
 #include "engine/NotificationFile.h"
-#include "engine/ServerGivenUp.h"
 #include "engine/TextBytes.h"
+#include "engine/TransferSession.h"
 #include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
 
-void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls) {
+void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
+                                       CTransferSession& session) {
     std::wstring notifier = GetExeFolder() + L"\\notifier.exe";
     for (const std::wstring& address : whatsNewUrls) {
         CFreshFile notice;
-        std::wstring file = WriteNotificationFile(address, notice);
+        std::wstring file = WriteNotificationFile(address, session, notice);
         if (file.empty())
             continue;  // whatever was at the path is never shown
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
@@ -31,12 +31,12 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
     }
 }
 
-std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address, CFreshFile& file) {
+std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address,
+                                                 CTransferSession& session, CFreshFile& file) {
     // A server given up earlier in this check is not asked (the notice
     // comes without its text); one given up now is recorded like any other.
-    bool wasUnanswering = IsServerUnanswering(address);
-    std::string document = FetchUrlText(address);
-    LogServerGivenUp(address, wasUnanswering);
+    std::string document;
+    session.LogGivenUp(address, session.Fetch(address, document));
     std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), document);
     std::wstring path = GetCommonAppDataPath(L"whatsnew.xml");
     FreshFileResult result = file.Write(path, content);

@@ -9,7 +9,7 @@
 #include "engine/InstallFailures.h"
 #include "engine/PreservedValuesJournal.h"
 #include "engine/Registry.h"
-#include "engine/ServerGivenUp.h"
+#include "engine/TransferSession.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 #include "system/ProcessLaunch.h"
@@ -87,7 +87,8 @@ bool CUpdateEngine::CheckForUpdates() {
     CProducts products;
     std::vector<std::wstring> whatsNew;
     bool anyNewer = false;
-    ForgetUnansweringServers();
+    // Servers given up on are not asked again until the next check.
+    CTransferSession session;
 
     if (IsLocalSystem()) {
         LoadProductsFile(store, store.MachineProductsPath(), products);
@@ -102,7 +103,7 @@ bool CUpdateEngine::CheckForUpdates() {
 
     for (CProduct* product : products.m_Products) {
         std::wstring whatsNewUrl;
-        if (UpdateProduct(*product, whatsNewUrl))
+        if (UpdateProduct(*product, session, whatsNewUrl))
             anyNewer = true;
         if (!whatsNewUrl.empty())
             whatsNew.push_back(whatsNewUrl);
@@ -111,12 +112,13 @@ bool CUpdateEngine::CheckForUpdates() {
 
     if (!whatsNew.empty()) {
         log->Write(L"Notifing about update\n");
-        NotifyAboutUpdates(whatsNew);
+        NotifyAboutUpdates(whatsNew, session);
     }
     return anyNewer;
 }
 
-bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) {
+bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
+                                  std::wstring& whatsNewUrl) {
     Logger::LogRef log;
     whatsNewUrl.clear();
     log->Write(L"Updating %s\n", product.intname.c_str());
@@ -126,13 +128,14 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     // A server that stopped answering costs one time-out per check, not one
     // per product.
-    if (IsServerUnanswering(address)) {
+    std::string manifest;
+    TransferResult fetched = session.Fetch(address, manifest);
+    if (fetched.cause == TransferCause::kServerGivenUp) {
         log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
                    product.intname.c_str(), ServerOfAddress(address).c_str());
         return false;
     }
-    std::string manifest = FetchUrlText(address);
-    LogServerGivenUp(address, false);
+    session.LogGivenUp(address, fetched);
     std::wstring manifestText = BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi);
     CUpdate update;
     MyXML::CMyXMLDocument document;
@@ -154,11 +157,8 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, std::wstring& whatsNewUrl) 
 
     // The verified installer stays locked in its own folder until it has
     // run; the folder goes when installer goes out of scope.
-    bool installerServerWasUnanswering = IsServerUnanswering(update.installerurl);
     CStagedFile installer;
-    bool verified = DownloadInstaller(product, update, installer);
-    LogServerGivenUp(update.installerurl, installerServerWasUnanswering);
-    if (!verified)
+    if (!DownloadInstaller(product, update, session, installer))
         return true;
 
     log->Write(L"PerformUninstallActions\n");

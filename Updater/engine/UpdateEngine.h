@@ -9,6 +9,7 @@ class CFreshFile;
 class CProduct;
 class CUpdate;
 class CStagedFile;
+class CTransferSession;
 
 // The update engine: one update check over the products of the account the
 // Updater runs under, and everything it does for a product with a newer
@@ -42,15 +43,15 @@ public:
     // manifest named a newer version, whether or not it could be installed.
     bool CheckForUpdates();
 
-    // Fetches the product's manifest and, when it names a newer version,
-    // downloads and verifies the installer, runs the uninstall and registry
-    // actions, the installer ("/verysilent") and the restore. True when the
-    // manifest named a newer version; whatsNewUrl is then the manifest's
-    // whatsnewurl if the installer succeeded, else empty. A product whose
-    // manifest server gave no answer earlier in the check is skipped; a
-    // version whose installer failed in 3 checks in a row is not tried again
-    // until the manifest offers another one.
-    bool UpdateProduct(CProduct& product, std::wstring& whatsNewUrl);
+    // Fetches the product's manifest through the check's session and, when
+    // it names a newer version, downloads and verifies the installer, runs
+    // the uninstall and registry actions, the installer ("/verysilent") and
+    // the restore. True when the manifest named a newer version; whatsNewUrl
+    // is then the manifest's whatsnewurl if the installer succeeded, else
+    // empty. A product whose manifest server gave no answer earlier in the
+    // check is skipped; a version whose installer failed in 3 checks in a row
+    // is not tried again until the manifest offers another one.
+    bool UpdateProduct(CProduct& product, CTransferSession& session, std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions
     // older than its recorded version and have no file in use, logging each
@@ -68,9 +69,10 @@ public:
     // installerurl + ".md5" (letter case ignored) and, for a product with
     // publisher pins, when its embedded signature is valid and made with a
     // pinned key. True when the installer may run; false (each refusal
-    // logged) otherwise, and the folder is removed with installer.
+    // logged, and then a server given up on by its transfer) otherwise, and
+    // the folder is removed with installer.
     bool DownloadInstaller(const CProduct& product, const CUpdate& update,
-                           CStagedFile& installer);
+                           CTransferSession& session, CStagedFile& installer);
 
     // ---- Uninstall actions and the installer ----
 
@@ -98,11 +100,15 @@ public:
     // Notifier ends, at most the notifier limit (WaitLimits.h; then it is
     // ended), and deletes the file. A notice whose file could not be written
     // fresh is not shown.
-    void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls);
+    void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
+                            CTransferSession& session);
 
     // Writes whatsnew.xml in the common application data folder anew (never
     // through what was there) with the what's-new document at address
-    // wrapped for the Notifier's stylesheet, and keeps it held in file. The
-    // file's path, or empty, with a log record, when it could not be written.
-    std::wstring WriteNotificationFile(const std::wstring& address, CFreshFile& file);
+    // (fetched through session; the notice goes without it when it can't be
+    // had) wrapped for the Notifier's stylesheet, and keeps it held in file.
+    // The file's path, or empty, with a log record, when it could not be
+    // written.
+    std::wstring WriteNotificationFile(const std::wstring& address, CTransferSession& session,
+                                       CFreshFile& file);
 };

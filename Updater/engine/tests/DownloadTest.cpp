@@ -1,7 +1,9 @@
 // Fetching, downloading and digesting against the local update server.
+#include "Handles.h"
 #include "TestSupport.h"
 #include "UpdateServer.h"
 #include "engine/Download.h"
+#include "engine/TransferSession.h"
 #include "system/Md5.h"
 #include "system/Md5Text.h"
 
@@ -63,17 +65,68 @@ private:
     int m_reads;
 };
 
-TEST(ReadStreamText, ReadsEveryPieceUpToTheCap) {
+// What ReadStreamPieces hands on, and whether it reports the stream read to
+// its end (or its cap).
+std::string ReadStreamText(IStream* stream, size_t maxBytes, bool& complete) {
+    std::string text;
+    complete = ReadStreamPieces(stream, maxBytes, [&text](const char* bytes, size_t n) {
+        text.append(bytes, n);
+        return true;
+    });
+    return text;
+}
+
+TEST(ReadStreamPieces, ReadsEveryPieceUpToTheCap) {
     std::string doc = Pattern(10000);
+    bool complete = false;
     PiecewiseStream pieces(doc, 1000, S_FALSE);
-    EXPECT_EQ(doc, ReadStreamText(&pieces, kMaxFetchBytes));
+    EXPECT_EQ(doc, ReadStreamText(&pieces, kMaxFetchBytes, complete));
     EXPECT_EQ(11, pieces.Reads());
+    EXPECT_TRUE(complete);
     PiecewiseStream failing(doc, 3000, E_FAIL);
-    EXPECT_EQ(doc, ReadStreamText(&failing, kMaxFetchBytes));
+    EXPECT_EQ(doc, ReadStreamText(&failing, kMaxFetchBytes, complete));
+    EXPECT_FALSE(complete);
     PiecewiseStream capped(doc, 700, S_FALSE);
-    EXPECT_EQ(doc.substr(0, 2500), ReadStreamText(&capped, 2500));
-    PiecewiseStream zero(std::string("ab\0cd", 5), 1, S_FALSE);
-    EXPECT_EQ("ab", ReadStreamText(&zero, kMaxFetchBytes));
+    EXPECT_EQ(doc.substr(0, 2500), ReadStreamText(&capped, 2500, complete));
+    EXPECT_TRUE(complete);
+}
+
+// The document at address, empty when the fetch did not succeed.
+std::string Fetch(const std::wstring& address) {
+    std::string text;
+    FetchUrlText(address, text);
+    return text;
+}
+
+// A file's MD5 as the check takes it: over the open file.
+bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
+    UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && ComputeOpenFileMd5(file.Get(), digest);
+}
+
+const char* OutcomeName(TransferOutcome outcome) {
+    switch (outcome) {
+    case TransferOutcome::kSucceeded: return "succeeded";
+    case TransferOutcome::kFailed: return "failed";
+    case TransferOutcome::kGivenUp: return "given up";
+    case TransferOutcome::kRefused: return "refused";
+    }
+    return "?";
+}
+
+const TransferResult kSucceeded{TransferOutcome::kSucceeded, TransferCause::kNone};
+const TransferResult kFailed{TransferOutcome::kFailed, TransferCause::kNone};
+const TransferResult kNoProgress{TransferOutcome::kGivenUp, TransferCause::kNoProgress};
+const TransferResult kServerGivenUp{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
+
+::testing::AssertionResult Ended(const TransferResult& expected, const TransferResult& result) {
+    if (result.outcome == expected.outcome && result.cause == expected.cause)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "ended " << OutcomeName(result.outcome) << " (cause "
+                                         << static_cast<int>(result.cause) << "), not "
+                                         << OutcomeName(expected.outcome) << " (cause "
+                                         << static_cast<int>(expected.cause) << ")";
 }
 
 class Download : public ::testing::Test {
@@ -91,59 +144,65 @@ protected:
 
 TEST_F(Download, FetchReadsTheWholeDocument) {
     Serve(L"doc.txt", "<update version='1.1'/>");
-    EXPECT_EQ("<update version='1.1'/>", FetchUrlText(m_server.Url(L"doc.txt")));
+    std::string text;
+    EXPECT_TRUE(Ended(kSucceeded, FetchUrlText(m_server.Url(L"doc.txt"), text)));
+    EXPECT_EQ("<update version='1.1'/>", text);
     // A document that arrives in pieces is read to its end, not only as far
     // as the first read reached.
     std::string big = Pattern(300000);
     Serve(L"big.txt", big);
-    EXPECT_EQ(big, FetchUrlText(m_server.Url(L"_slow/big.txt")));
-    EXPECT_EQ(big, FetchUrlText(m_server.Url(L"_stall/big.txt")));
+    EXPECT_EQ(big, Fetch(m_server.Url(L"_slow/big.txt")));
+    EXPECT_EQ(big, Fetch(m_server.Url(L"_stall/big.txt")));
 }
 
 TEST_F(Download, FetchStopsAtOneMebibyteAndAtAZeroByte) {
     std::string huge = Pattern(kMaxFetchBytes + 5000);
     Serve(L"huge.txt", huge);
-    std::string got = FetchUrlText(m_server.Url(L"huge.txt"));
+    std::string got = Fetch(m_server.Url(L"huge.txt"));
     ASSERT_EQ(kMaxFetchBytes, got.size());
     EXPECT_EQ(huge.substr(0, kMaxFetchBytes), got);
     Serve(L"zero.bin", std::string("abc\0def", 7));
-    EXPECT_EQ("abc", FetchUrlText(m_server.Url(L"zero.bin")));
+    EXPECT_EQ("abc", Fetch(m_server.Url(L"zero.bin")));
 }
 
 TEST_F(Download, FetchNeverUsesACachedCopy) {
     Serve(L"changing.txt", "first");
-    EXPECT_EQ("first", FetchUrlText(m_server.Url(L"changing.txt")));
+    EXPECT_EQ("first", Fetch(m_server.Url(L"changing.txt")));
     Serve(L"changing.txt", "second");
-    EXPECT_EQ("second", FetchUrlText(m_server.Url(L"changing.txt")));
+    EXPECT_EQ("second", Fetch(m_server.Url(L"changing.txt")));
 }
 
-TEST_F(Download, FetchOfAnUnreachableAddressIsEmpty) {
-    EXPECT_EQ("", FetchUrlText(L"http://127.0.0.1:1/nothing.xml"));
-    EXPECT_EQ("", FetchUrlText(L"notascheme://x"));
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_drop/doc.txt")));
+TEST_F(Download, FetchOfAnUnreachableAddressFails) {
+    for (std::wstring address : {std::wstring(L"http://127.0.0.1:1/nothing.xml"),
+                                 std::wstring(L"notascheme://x"), m_server.Url(L"_drop/doc.txt")}) {
+        std::string text = "untouched";
+        EXPECT_TRUE(Ended(kFailed, FetchUrlText(address, text))) << Narrow(address);
+        EXPECT_EQ("untouched", text) << Narrow(address);
+    }
 }
 
 // An error answer's page is neither the document nor the installer; it is an
 // answer all the same, so its server stays in use.
 TEST_F(Download, ErrorAnswersAreFailedTransfers) {
-    ForgetUnansweringServers();
+    CTransferSession session;
     Serve(L"doc.txt", "doc");
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_404/doc.txt")));
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_500/doc.txt")));
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"missing.txt")));
+    std::string text;
+    for (const wchar_t* path : {L"_404/doc.txt", L"_500/doc.txt", L"missing.txt"})
+        EXPECT_TRUE(Ended(kFailed, session.Fetch(m_server.Url(path), text))) << Narrow(path);
+    EXPECT_EQ("", text);
     std::wstring target = m_dir / L"setup.exe";
     for (const wchar_t* prefix : {L"_404/", L"_500/"}) {
         ASSERT_TRUE(WriteFileBytes(target, "an earlier download"));
-        EXPECT_FALSE(DownloadUrlToFile(m_server.Url(std::wstring(prefix) + L"doc.txt"), target))
-            << Narrow(prefix);
+        std::wstring address = m_server.Url(std::wstring(prefix) + L"doc.txt");
+        EXPECT_TRUE(Ended(kFailed, session.Download(address, target))) << Narrow(prefix);
         EXPECT_FALSE(FileExists(target)) << Narrow(prefix);
     }
-    EXPECT_FALSE(IsServerUnanswering(m_server.Url(L"doc.txt")));
-    EXPECT_EQ("doc", FetchUrlText(m_server.Url(L"doc.txt")));
+    EXPECT_TRUE(session.Fetch(m_server.Url(L"doc.txt"), text).Succeeded());
+    EXPECT_EQ("doc", text);
     // Addresses without a status are taken as they come.
     std::wstring local = L"file:///" + (m_dir / L"doc.txt");
     std::replace(local.begin(), local.end(), L'\\', L'/');
-    EXPECT_EQ("doc", FetchUrlText(local)) << Narrow(local);
+    EXPECT_EQ("doc", Fetch(local)) << Narrow(local);
 }
 
 TEST_F(Download, DownloadStoresTheDocument) {
@@ -151,48 +210,53 @@ TEST_F(Download, DownloadStoresTheDocument) {
     Serve(L"setup.bin", body);
     std::wstring target = m_dir / L"out.exe";
     ASSERT_TRUE(WriteFileBytes(target, "old content that is longer than nothing"));
-    ASSERT_TRUE(DownloadUrlToFile(m_server.Url(L"setup.bin"), target));
+    ASSERT_TRUE(Ended(kSucceeded, DownloadUrlToFile(m_server.Url(L"setup.bin"), target)));
     std::string stored;
     ASSERT_TRUE(ReadFileBytes(target, stored));
     EXPECT_EQ(body, stored);
-    EXPECT_FALSE(DownloadUrlToFile(L"http://127.0.0.1:1/setup.bin", m_dir / L"never.exe"));
+    EXPECT_TRUE(
+        Ended(kFailed, DownloadUrlToFile(L"http://127.0.0.1:1/setup.bin", m_dir / L"never.exe")));
     EXPECT_FALSE(FileExists(m_dir / L"never.exe"));
 }
 
 // This test program links the short wait limits: 3 s without progress.
 TEST_F(Download, TransfersWithoutProgressAreGivenUpAndTheirServerIsNotAskedAgain) {
-    ForgetUnansweringServers();
+    CTransferSession session;
     std::string body = Pattern(3000000);
     Serve(L"setup.bin", body);
     // Longer in all than the limit, but never idle that long: kept.
     std::wstring target = m_dir / L"crawl.exe";
-    ASSERT_TRUE(DownloadUrlToFile(m_server.Url(L"_crawl/setup.bin"), target));
+    ASSERT_TRUE(session.Download(m_server.Url(L"_crawl/setup.bin"), target).Succeeded());
     std::string stored;
     ASSERT_TRUE(ReadFileBytes(target, stored));
     EXPECT_TRUE(stored == body) << stored.size();
 
     // Half a body, then nothing: given up, the partial file deleted.
     DWORD start = ::GetTickCount();
-    EXPECT_FALSE(DownloadUrlToFile(m_server.Url(L"_hang/setup.bin"), target));
+    EXPECT_TRUE(Ended(kNoProgress, session.Download(m_server.Url(L"_hang/setup.bin"), target)));
     EXPECT_LT(::GetTickCount() - start, 8000u);
     EXPECT_FALSE(FileExists(target));
-    EXPECT_TRUE(IsServerUnanswering(m_server.Url(L"other.txt")));
-    // Not asked again: no request, no wait.
+    // Not asked again by this session: no request, no wait, nothing stored.
     Serve(L"doc.txt", "doc");
     start = ::GetTickCount();
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"doc.txt")));
-    EXPECT_FALSE(DownloadUrlToFile(m_server.Url(L"setup.bin"), target));
+    std::string text = "untouched";
+    EXPECT_TRUE(Ended(kServerGivenUp, session.Fetch(m_server.Url(L"doc.txt"), text)));
+    EXPECT_EQ("untouched", text);
+    ASSERT_TRUE(WriteFileBytes(target, "kept"));
+    EXPECT_TRUE(Ended(kServerGivenUp, session.Download(m_server.Url(L"setup.bin"), target)));
+    EXPECT_TRUE(FileExists(target));
     EXPECT_LT(::GetTickCount() - start, 500u);
     EXPECT_EQ(std::string::npos, m_server.Requests().find("GET /doc.txt")) << m_server.Requests();
 
-    // A server that accepts and never answers.
-    ForgetUnansweringServers();
+    // A server that accepts and never answers; a new session asks again.
+    CTransferSession next;
     start = ::GetTickCount();
-    EXPECT_EQ("", FetchUrlText(m_server.Url(L"_silent/doc.txt")));
+    EXPECT_TRUE(Ended(kNoProgress, next.Fetch(m_server.Url(L"_silent/doc.txt"), text)));
     EXPECT_LT(::GetTickCount() - start, 8000u);
-    EXPECT_TRUE(IsServerUnanswering(m_server.Url(L"doc.txt")));
-    ForgetUnansweringServers();
-    EXPECT_EQ("doc", FetchUrlText(m_server.Url(L"doc.txt")));
+    EXPECT_TRUE(Ended(kServerGivenUp, next.Fetch(m_server.Url(L"doc.txt"), text)));
+    CTransferSession third;
+    EXPECT_TRUE(third.Fetch(m_server.Url(L"doc.txt"), text).Succeeded());
+    EXPECT_EQ("doc", text);
 
     EXPECT_EQ(L"example.com:80", ServerOfAddress(L"http://Example.COM/a?b"));
     EXPECT_EQ(L"127.0.0.1:8080", ServerOfAddress(L"http://127.0.0.1:8080/"));
@@ -216,19 +280,17 @@ TEST_F(Download, FileDigest) {
     EXPECT_EQ(L"d41d8cd98f00b204e9800998ecf8427e", FormatMd5Hex(digest));
 }
 
-TEST_F(Download, DigestFailsForMissingOrLockedFiles) {
+// A file that can't be read has no digest: all zero, not what an earlier
+// digest left.
+TEST_F(Download, DigestOfAnUnreadableFileIsAllZero) {
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"held.bin", "held"));
+    UniqueFile writeOnly(::CreateFileW((m_dir / L"held.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writeOnly.IsValid());
     uint8_t digest[16];
     std::memset(digest, 0xAB, sizeof digest);
-    EXPECT_FALSE(ComputeFileMd5(m_dir / L"missing.bin", digest));
+    EXPECT_FALSE(ComputeOpenFileMd5(writeOnly.Get(), digest));
     EXPECT_EQ(L"00000000000000000000000000000000", FormatMd5Hex(digest));
-    ASSERT_TRUE(WriteFileBytes(m_dir / L"held.bin", "held"));
-    HANDLE held = ::CreateFileW((m_dir / L"held.bin").c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    std::memset(digest, 0xAB, sizeof digest);
-    EXPECT_FALSE(ComputeFileMd5(m_dir / L"held.bin", digest));
-    EXPECT_EQ(L"00000000000000000000000000000000", FormatMd5Hex(digest));
-    ::CloseHandle(held);
 }
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "TransferSession.h"
+
+#include "Logger.h"
+#include "engine/Download.h"
+
+#include <algorithm>
+
+template <typename Transfer>
+TransferResult CTransferSession::Run(const std::wstring& address, Transfer transfer) {
+    // Only servers are ever given up, so an address without one is never
+    // refused.
+    const std::wstring server = ServerOfAddress(address);
+    if (std::find(m_givenUp.begin(), m_givenUp.end(), server) != m_givenUp.end())
+        return TransferResult{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
+    TransferResult result = transfer();
+    if (result.outcome == TransferOutcome::kGivenUp && !server.empty())
+        m_givenUp.push_back(server);
+    return result;
+}
+
+TransferResult CTransferSession::Fetch(const std::wstring& address, std::string& text) {
+    return Run(address, [&] { return FetchUrlText(address, text); });
+}
+
+TransferResult CTransferSession::Download(const std::wstring& address, const std::wstring& path) {
+    return Run(address, [&] { return DownloadUrlToFile(address, path); });
+}
+
+void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {
+    if (result.outcome != TransferOutcome::kGivenUp)
+        return;
+    // Without a server (a file or share address) nobody is kept from
+    // being asked, so there is nothing to tell.
+    const std::wstring server = ServerOfAddress(address);
+    if (server.empty())
+        return;
+    Logger::LogRef log;
+    if (result.cause == TransferCause::kNoProgress)
+        log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
+                   server.c_str());
+}

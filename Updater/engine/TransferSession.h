@@ -1,0 +1,35 @@
+#pragma once
+
+#include "engine/TransferResult.h"
+
+#include <string>
+#include <vector>
+
+// The transfers of one update check. A server (host and port) that one of
+// them gave up on is not asked again by this session: later transfers from
+// it are refused at once (kRefused, kServerGivenUp) instead of waiting out
+// the limit again. Addresses that name no server are never refused. Created
+// by the check and handed to every step that fetches; only the check's
+// thread uses it.
+class CTransferSession {
+public:
+    // FetchUrlText (Download.h) unless the address's server was given up
+    // earlier in this session; text is set only on success.
+    TransferResult Fetch(const std::wstring& address, std::string& text);
+    // DownloadUrlToFile (Download.h) unless the address's server was given
+    // up earlier in this session; a refused download leaves path alone.
+    TransferResult Download(const std::wstring& address, const std::wstring& path);
+
+    // Logs that the transfer from address which ended with result gave up
+    // on its server; nothing for any other result, nor for an address that
+    // names no server.
+    void LogGivenUp(const std::wstring& address, const TransferResult& result) const;
+
+private:
+    // Refused when the server was given up; otherwise runs transfer() and
+    // remembers the server when that gives up.
+    template <typename Transfer>
+    TransferResult Run(const std::wstring& address, Transfer transfer);
+
+    std::vector<std::wstring> m_givenUp;  // "host:port"
+};
