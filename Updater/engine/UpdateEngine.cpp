@@ -123,37 +123,20 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
     whatsNewUrl.clear();
     log->Write(L"Updating %s\n", product.intname.c_str());
 
-    std::wstring address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
-    log->Write(L"Update url %s\n", address.c_str());
-
-    // A server that stopped answering costs one time-out per check, not one
-    // per product.
-    std::string manifest;
-    TransferResult fetched = session.Fetch(address, manifest);
-    if (fetched.cause == TransferCause::kServerGivenUp) {
-        log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
-                   product.intname.c_str(), ServerOfAddress(address).c_str());
-        return false;
-    }
-    session.LogGivenUp(address, fetched);
-    std::wstring manifestText = BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi);
+    std::wstring manifest;
     CUpdate update;
     MyXML::CMyXMLDocument document;
-    if (document.OpenString(manifestText) != 0 || document.ReadNode(&update) != 0)
+    if (!FetchManifest(product, session, manifest) || document.OpenString(manifest) != 0 ||
+        document.ReadNode(&update) != 0)
         return false;
-
     log->Write(L"Current ver %s Server ver %s\n", product.version.c_str(), update.version.c_str());
     if (!IsVersionLess(product.version, update.version))
         return false;
     log->Write(L"Got new one!\n");
 
-    // A version that keeps failing is left alone until a newer one comes.
     CInstallFailures failures(InstallFailuresPath());
-    if (failures.Count(product.intname, update.version) >= kMaxInstallFailures) {
-        log->Write(L"Version %s failed to install 3 times; waiting for a newer one\n",
-                   update.version.c_str());
+    if (HasFailedTooOften(failures, product, update))
         return true;
-    }
 
     // The verified installer stays locked in its own folder until it has
     // run; the folder goes when installer goes out of scope.
@@ -161,26 +144,79 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
     if (!DownloadInstaller(product, update, session, installer))
         return true;
 
+    CSavedValues saved;
+    const std::wstring journal = ClearWayForInstaller(product, saved);
+    // Only an installed update is announced.
+    if (InstallAndCount(product, update, installer, failures))
+        whatsNewUrl = update.whatsnewurl;
+    RestoreAfterInstaller(product, saved, journal);
+    return true;
+}
+
+bool CUpdateEngine::FetchManifest(const CProduct& product, CTransferSession& session,
+                                  std::wstring& manifest) {
+    Logger::LogRef log;
+    std::wstring address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
+    log->Write(L"Update url %s\n", address.c_str());
+
+    // A server that stopped answering costs one time-out per check, not one
+    // per product.
+    std::string bytes;
+    TransferResult fetched = session.Fetch(address, bytes);
+    if (fetched.cause == TransferCause::kServerGivenUp) {
+        log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
+                   product.intname.c_str(), ServerOfAddress(address).c_str());
+        return false;
+    }
+    session.LogGivenUp(address, fetched);
+    if (!fetched.Succeeded())
+        return false;
+    manifest = BytesToWide(bytes.data(), bytes.size(), CodePage::ThreadAnsi);
+    return true;
+}
+
+bool CUpdateEngine::HasFailedTooOften(const CInstallFailures& failures, const CProduct& product,
+                                      const CUpdate& update) {
+    // A version that keeps failing is left alone until a newer one comes.
+    if (failures.Count(product.intname, update.version) < kMaxInstallFailures)
+        return false;
+    Logger::LogRef log;
+    log->Write(L"Version %s failed to install 3 times; waiting for a newer one\n",
+               update.version.c_str());
+    return true;
+}
+
+std::wstring CUpdateEngine::ClearWayForInstaller(const CProduct& product, CSavedValues& saved) {
+    Logger::LogRef log;
     log->Write(L"PerformUninstallActions\n");
     PerformUninstallActions(product);
 
-    CSavedValues saved;
     log->Write(L"PerformRegistryActions\n");
     // On disk before any preserved value is removed, until it is back.
     const std::wstring journal = JournalPreservedValues(product, saved);
     PerformRegistryActions(product, saved);
+    return journal;
+}
 
+bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& update,
+                                    const CStagedFile& installer, CInstallFailures& failures) {
+    Logger::LogRef log;
     log->Write(L"Start Installer\n");
-    // Only an installed update is announced.
     if (RunInstaller(installer.Path())) {
-        whatsNewUrl = update.whatsnewurl;
         failures.RecordSuccess(product.intname);
-    } else if (!failures.RecordFailure(product.intname, update.version)) {
+        return true;
+    }
+    if (!failures.RecordFailure(product.intname, update.version)) {
         // Without the count this version would be tried in every check.
         log->Write(L"Failed to record the failed install of %s %s\n", product.intname.c_str(),
                    update.version.c_str());
     }
+    return false;
+}
 
+void CUpdateEngine::RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
+                                          const std::wstring& journal) {
+    Logger::LogRef log;
     log->Write(L"PerformRegistryActions_Restore\n");
     // A value that could not be written back stays in its journal, which
     // the next check writes back again.
@@ -188,7 +224,6 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
         RemovePreservedValuesJournal(journal);
     else
         log->Write(L"Failed to restore preserved registry values of %s\n", product.intname.c_str());
-    return true;
 }
 
 bool CUpdateEngine::RemoveOldVersionFolders(const CProduct* product) {

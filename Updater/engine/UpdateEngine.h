@@ -6,6 +6,7 @@
 #include <vector>
 
 class CFreshFile;
+class CInstallFailures;
 class CProduct;
 class CUpdate;
 class CStagedFile;
@@ -111,4 +112,28 @@ public:
     // written.
     std::wstring WriteNotificationFile(const std::wstring& address, CTransferSession& session,
                                        CFreshFile& file);
+
+private:
+    // The steps of UpdateProduct, each logging as it goes.
+
+    // Fetches the product's manifest (its updateurl with the updater id put
+    // in) as text. False, manifest untouched, when it could not be had; a
+    // server given up earlier in the check skips the product, logged.
+    bool FetchManifest(const CProduct& product, CTransferSession& session,
+                       std::wstring& manifest);
+    // True, logged, when the offered version failed to install too often to
+    // be tried again.
+    bool HasFailedTooOften(const CInstallFailures& failures, const CProduct& product,
+                           const CUpdate& update);
+    // Runs the uninstall actions, then journals the values to preserve and
+    // runs the registry actions. The journal's path.
+    std::wstring ClearWayForInstaller(const CProduct& product, CSavedValues& saved);
+    // Runs the installer and counts its failure or success. True when it
+    // installed.
+    bool InstallAndCount(const CProduct& product, const CUpdate& update,
+                         const CStagedFile& installer, CInstallFailures& failures);
+    // Writes the preserved values back; the journal goes once every value
+    // is back, else it stays for the next check.
+    void RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
+                               const std::wstring& journal);
 };
