@@ -2,6 +2,7 @@
 
 #include "ComInit.h"
 #include "Handles.h"
+#include "system/IdleTime.h"
 
 CWatchedWork::CWatchedWork() : m_refs(1), m_lastProgress(0), m_abandoned(false) {
     ::InitializeCriticalSection(&m_lock);
@@ -39,8 +40,8 @@ CWatchedWork::End CWatchedWork::RunWatched(unsigned long noProgressMs) {
         return kNotStarted;
     }
     for (;;) {
-        DWORD idle = ::GetTickCount() -
-                     static_cast<DWORD>(::InterlockedCompareExchange(&m_lastProgress, 0, 0));
+        DWORD mark = static_cast<DWORD>(::InterlockedCompareExchange(&m_lastProgress, 0, 0));
+        DWORD idle = IdleMilliseconds(::GetTickCount(), mark);
         if (idle >= noProgressMs)
             break;
         DWORD r = ::WaitForSingleObject(thread.Get(), noProgressMs - idle);
