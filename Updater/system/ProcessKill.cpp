@@ -3,8 +3,58 @@
 #include "Handles.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
+
+namespace {
+
+// A process of the tree, held open so that its id stays its own.
+struct TreeMember {
+    DWORD id;
+    UniqueHandle process;
+    ULONGLONG created;
+};
+
+// When the process was created, as 100 ns units; false when unknown.
+bool CreationTime(HANDLE process, ULONGLONG& created) {
+    FILETIME creation, exit, kernel, user;
+    if (!::GetProcessTimes(process, &creation, &exit, &kernel, &user))
+        return false;
+    created = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+    return true;
+}
+
+// Opens the process for ending and reading its times; false when it can't.
+bool OpenMember(DWORD id, TreeMember& member) {
+    UniqueHandle process(
+        ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, id));
+    ULONGLONG created = 0;
+    if (!process || !CreationTime(process.Get(), created))
+        return false;
+    member.id = id;
+    member.process = std::move(process);
+    member.created = created;
+    return true;
+}
+
+// Every listed process as (id, parent id); empty when the list can't be had.
+std::vector<std::pair<DWORD, DWORD>> ListProcesses() {
+    std::vector<std::pair<DWORD, DWORD>> list;
+    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return list;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
+         more = ::Process32NextW(snapshot.Get(), &entry))
+        list.push_back(std::make_pair(entry.th32ProcessID, entry.th32ParentProcessID));
+    return list;
+}
+
+}  // namespace
 
 std::wstring GetProcessName(uint32_t processId) {
     wchar_t name[MAX_PATH] = L"<unknown>";
@@ -43,4 +93,28 @@ int KillProcessesByName(const std::wstring& name) {
     for (DWORD id : matched)
         TerminateProcessById(id);
     return static_cast<int>(matched.size());
+}
+
+int TerminateProcessTree(uint32_t processId, uint32_t exitCode) {
+    std::vector<TreeMember> tree(1);
+    if (!OpenMember(processId, tree[0]))
+        return 0;
+    std::vector<std::pair<DWORD, DWORD>> list = ListProcesses();
+    // Breadth first: each member's children are appended behind it.
+    for (size_t i = 0; i < tree.size(); ++i) {
+        for (const std::pair<DWORD, DWORD>& entry : list) {
+            if (entry.second != tree[i].id || entry.first == tree[i].id || entry.first == 0)
+                continue;
+            TreeMember child;
+            if (OpenMember(entry.first, child) && child.created >= tree[i].created &&
+                !std::any_of(tree.begin(), tree.end(),
+                             [&](const TreeMember& m) { return m.id == child.id; }))
+                tree.push_back(std::move(child));
+        }
+    }
+    int ended = 0;
+    for (const TreeMember& member : tree)
+        if (::TerminateProcess(member.process.Get(), exitCode))
+            ++ended;
+    return ended;
 }

@@ -17,3 +17,11 @@ bool TerminateProcessById(uint32_t processId);
 // many matched (not how many were actually terminated); 0 when the process
 // list can't be read.
 int KillProcessesByName(const std::wstring& name);
+// Terminates the process (which the caller keeps open, so that its id is not
+// reused meanwhile) with exitCode, and every process it started, and their
+// descendants, that are still running and listed as its children: a process
+// counts as a child only when it was created after its listed parent, since
+// the id of a parent that ended may belong to an unrelated newer process. A
+// child whose parent has already ended can't be found. Returns how many
+// processes were terminated.
+int TerminateProcessTree(uint32_t processId, uint32_t exitCode);

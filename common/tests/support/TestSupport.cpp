@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -110,6 +111,20 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
         return nullptr;
     ::CloseHandle(pi.hThread);
     return pi.hProcess;
+}
+
+bool AnyProcessNamed(const std::wstring& exeName) {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && !found;
+         more = ::Process32NextW(snapshot, &entry))
+        found = ::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0;
+    ::CloseHandle(snapshot);
+    return found;
 }
 
 int RunAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs, const std::wstring& workDir) {

@@ -46,6 +46,10 @@ int RunAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutM
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args,
                     const std::wstring& workDir = std::wstring());
 
+// Whether a process whose executable has this base name (letter case aside)
+// is listed.
+bool AnyProcessNamed(const std::wstring& exeName);
+
 bool FileExists(const std::wstring& path);
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);

@@ -21,7 +21,14 @@
 //   QM_INSTALL_EXIT          and exits with this code
 // These three and QM_INSTALL_REGSET are looked up first with "_<intname>" appended, the intname
 // taken from the installer's name Setup_<intname>-<version>.exe.
+// In any mode, before the installer's work:
+//   QM_CHILD_<own file name> "<program>|<ms>[|away]": starts program with
+//                            -linger=<ms> and leaves it running, created
+//                            breaking away from its job when "away" is given
+//   QM_STAY_<own file name>  <ms>: stays alive that long before it ends
 // With -sleep it just stays alive for two minutes, a process to be killed.
+// With -linger=<ms> it stays alive that long, then records itself once more
+// with the extra "ended" (and the reg= extra of that moment).
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -168,6 +175,32 @@ std::wstring InstallerEnv(const std::wstring& name, const std::wstring& exeName)
     return Env(name.c_str());
 }
 
+// Starts program with the arguments, leaving it running; false when it can't.
+bool StartChild(const std::wstring& program, const std::wstring& arguments, DWORD flags) {
+    std::wstring line = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW si;
+    ::ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!::CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, flags, nullptr,
+                          nullptr, &si, &pi))
+        return false;
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}
+
+// The child that QM_CHILD_<exeName> asks for.
+void StartLingeringChild(const std::wstring& exeName) {
+    std::vector<std::wstring> child = Split(Env((L"QM_CHILD_" + exeName).c_str()), L'|');
+    if (child.size() < 2 || child[0].empty())
+        return;
+    DWORD flags = child.size() > 2 && child[2] == L"away" ? CREATE_BREAKAWAY_FROM_JOB : 0;
+    if (!StartChild(child[0], L"-linger=" + child[1], flags))
+        AppendRecord(Utf8(exeName) + "\tchild-not-started " +
+                     std::to_string(::GetLastError()) + "\n");
+}
+
 void ActAsInstaller(const std::wstring& exeName) {
     std::wstring dir = Env(L"QM_INSTALL_DIR");
     if (!dir.empty()) {
@@ -191,18 +224,8 @@ void ActAsInstaller(const std::wstring& exeName) {
         }
     }
     std::wstring child = InstallerEnv(L"QM_INSTALL_CHILD", exeName);
-    if (!child.empty()) {
-        std::wstring line = L"\"" + child + L"\" -sleep";
-        STARTUPINFOW si;
-        ::ZeroMemory(&si, sizeof si);
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi;
-        if (::CreateProcessW(child.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi)) {
-            ::CloseHandle(pi.hThread);
-            ::CloseHandle(pi.hProcess);
-        }
-    }
+    if (!child.empty())
+        StartChild(child, L"-sleep", 0);
     ::Sleep(static_cast<DWORD>(_wtoi(InstallerEnv(L"QM_INSTALL_SLEEP", exeName).c_str())));
     std::wstring hold = Env(L"QM_HOLD");
     for (int i = 0; !hold.empty() && i < 2400; ++i) {
@@ -235,11 +258,19 @@ int wmain() {
     std::string line = Utf8(exeName) + "\t" + Utf8(commandLine) + "\t" + Utf8(cwd) + "\t" +
                        Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + desktop + "\n";
     AppendRecord(line);
+    StartLingeringChild(exeName);
 
     bool installer = commandLine.find(L"/verysilent") != std::wstring::npos;
     if (installer)
         ActAsInstaller(exeName);
     if (commandLine.find(L"-sleep") != std::wstring::npos)
         ::Sleep(120000);
+    ::Sleep(static_cast<DWORD>(_wtoi(Env((L"QM_STAY_" + exeName).c_str()).c_str())));
+    size_t linger = commandLine.find(L"-linger=");
+    if (linger != std::wstring::npos) {
+        ::Sleep(static_cast<DWORD>(_wtoi(commandLine.c_str() + linger + 8)));
+        AppendRecord(Utf8(exeName) + "\t" + Utf8(commandLine) + "\t" + Utf8(cwd) + "\t" +
+                     Utf8(user) + RegistryExtra() + "\tended\n");
+    }
     return installer ? _wtoi(InstallerEnv(L"QM_INSTALL_EXIT", exeName).c_str()) : 0;
 }
