@@ -1,8 +1,8 @@
 #include "UpdateEngine.h"
 
 #include "Logger.h"
+#include "engine/ProgramRun.h"
 #include "engine/WaitLimits.h"
-#include "system/ProcessLaunch.h"
 
 namespace {
 
@@ -14,7 +14,10 @@ const unsigned long kRestartInitiated = 1641;
 
 bool CUpdateEngine::RunInstaller(const std::wstring& installer) {
     Logger::LogRef log;
-    ProcessRun run = RunProcessWithLimit(installer, L"/verysilent", GetWaitLimits().installerMs);
+    // A bootstrapper that starts the real setup and exits has not installed
+    // anything yet: the install is over when all of its processes are.
+    ProcessRun run = RunProgramWithLimit(installer, L"/verysilent", GetWaitLimits().installerMs,
+                                         ChildProcesses::kWaitedFor);
     switch (run.outcome) {
     case ProcessRun::kNotStarted:
         log->Write(L"Failed to start installer %u\n", static_cast<unsigned>(run.error));

@@ -2,12 +2,12 @@
 
 #include "Logger.h"
 #include "engine/NotificationFile.h"
+#include "engine/ProgramRun.h"
 #include "engine/TextBytes.h"
 #include "engine/TransferSession.h"
 #include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
-#include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
 
 void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
@@ -21,12 +21,10 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
         // A Notifier started by the system account would show on a desktop no
         // user sees; it goes to the console user instead. A notice nobody
-        // closes is closed after the limit, so that it can't hold the check.
-        unsigned long limit = GetWaitLimits().notifierMs;
-        if (IsLocalSystem())
-            RunProcessAsActiveUserWithLimit(notifier, arguments, limit);
-        else
-            RunProcessWithLimit(notifier, arguments, limit);
+        // closes is closed after the limit, so that it can't hold the check;
+        // a browser opened from it is the user's and outlives it.
+        RunProgramWithLimit(notifier, arguments, GetWaitLimits().notifierMs,
+                            ChildProcesses::kSetFree, IsLocalSystem());
         notice.Delete();
     }
 }

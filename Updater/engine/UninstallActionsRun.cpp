@@ -2,10 +2,10 @@
 
 #include "Logger.h"
 #include "catalogue/Product.h"
+#include "engine/ProgramRun.h"
 #include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/ProcessKill.h"
-#include "system/ProcessLaunch.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -25,7 +25,8 @@ std::wstring AppendPath(const std::wstring& folder, const std::wstring& name) {
 // Runs one program of an action; one that hangs (waiting for input nobody
 // can give) is ended after the limit, so that it can't hold the check.
 void RunActionProgram(const std::wstring& program, const std::wstring& arguments) {
-    ProcessRun run = RunProcessWithLimit(program, arguments, GetWaitLimits().uninstallProgramMs);
+    ProcessRun run = RunProgramWithLimit(program, arguments, GetWaitLimits().uninstallProgramMs,
+                                         ChildProcesses::kEndedAtLimit);
     if (run.outcome != ProcessRun::kStopped)
         return;
     Logger::LogRef log;

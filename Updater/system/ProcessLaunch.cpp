@@ -2,9 +2,11 @@
 
 #include "Folders.h"
 #include "Handles.h"
+#include "system/ProcessKill.h"
 
 #include <wtsapi32.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,10 +54,94 @@ bool QueryConsoleUserToken(UniqueHandle& token) {
     return session != 0xFFFFFFFF && ::WTSQueryUserToken(session, token.Put());
 }
 
+// A new job whose processes may leave it as children says; false with the
+// system error in GetLastError when it can't be had.
+bool MakeJob(ChildProcesses children, UniqueHandle& job) {
+    UniqueHandle made(::CreateJobObjectW(nullptr, nullptr));
+    if (!made)
+        return false;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ::ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = children == ChildProcesses::kSetFree
+                                                  ? JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK
+                                                  : JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (!::SetInformationJobObject(made.Get(), JobObjectExtendedLimitInformation, &limits,
+                                   sizeof limits))
+        return false;
+    job = std::move(made);
+    return true;
+}
+
+// The suspended process put into a new job. Where the system refuses (on
+// Windows 7 and earlier when the Updater runs in a job that allows no
+// nested one), a second copy is started outside the Updater's job and takes
+// the first one's place. 0, or the system error for which there is no job.
+DWORD PutInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
+               ChildProcesses children, UniqueHandle& process, UniqueHandle& thread,
+               UniqueHandle& job) {
+    if (!MakeJob(children, job))
+        return ::GetLastError();
+    if (::AssignProcessToJobObject(job.Get(), process.Get()))
+        return 0;
+    PROCESS_INFORMATION pi;
+    if (!Start(token, program, arguments, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, pi)) {
+        DWORD error = ::GetLastError();
+        job.Reset();
+        return error;
+    }
+    UniqueHandle away(pi.hProcess);
+    UniqueHandle awayThread(pi.hThread);
+    if (!::AssignProcessToJobObject(job.Get(), away.Get())) {
+        DWORD error = ::GetLastError();
+        ::TerminateProcess(away.Get(), ERROR_CANCELLED);
+        job.Reset();
+        return error;
+    }
+    // Never resumed, the first copy has run none of the program's code.
+    ::TerminateProcess(process.Get(), ERROR_CANCELLED);
+    process = std::move(away);
+    thread = std::move(awayThread);
+    return 0;
+}
+
+// Milliseconds since start, a GetTickCount reading, across its wrap.
+DWORD Elapsed(DWORD start) { return ::GetTickCount() - start; }
+
+// Waits until no process is left in the job, but at most until limitMs after
+// start; false when some are still running then.
+bool WaitForEmptyJob(HANDLE job, DWORD start, DWORD limitMs) {
+    // The count is read rather than awaited through a completion port: it
+    // is all that is wanted, and reading it works alike wherever jobs do.
+    const DWORD kPollMs = 100;
+    for (;;) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
+        // A count that can't be read can't be waited for.
+        if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                         sizeof accounting, nullptr) ||
+            accounting.ActiveProcesses == 0)
+            return true;
+        DWORD elapsed = Elapsed(start);
+        if (elapsed >= limitMs)
+            return false;
+        ::Sleep(limitMs - elapsed < kPollMs ? limitMs - elapsed : kPollMs);
+    }
+}
+
+// Ends what runs past the limit: the job, or without one the program with
+// what it started, where those are its own to end.
+void Stop(HANDLE job, HANDLE process, ChildProcesses children) {
+    if (job)
+        ::TerminateJobObject(job, ERROR_TIMEOUT);
+    else if (children != ChildProcesses::kSetFree)
+        TerminateProcessTree(::GetProcessId(process), ERROR_TIMEOUT);
+    ::TerminateProcess(process, ERROR_TIMEOUT);
+    ::WaitForSingleObject(process, 10000);
+}
+
 // Started suspended, put into a new job, resumed, waited for at most limitMs.
 ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
-                    unsigned long limitMs) {
-    ProcessRun run = {ProcessRun::kNotStarted, 0, 0};
+                    unsigned long limitMs, ChildProcesses children) {
+    ProcessRun run = {ProcessRun::kNotStarted, 0, 0, true, 0};
     PROCESS_INFORMATION pi;
     if (!Start(token, program, arguments, CREATE_SUSPENDED, pi)) {
         run.error = ::GetLastError();
@@ -63,11 +149,12 @@ ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstrin
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
-    // Where the Updater itself runs in a job that allows no other, the
-    // program runs without one and only it can be ended.
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    if (job && !::AssignProcessToJobObject(job.Get(), process.Get()))
-        job.Reset();
+    UniqueHandle job;
+    DWORD jobError = PutInJob(token, program, arguments, children, process, thread, job);
+    if (jobError != 0) {
+        run.inJob = false;
+        run.jobError = jobError;
+    }
     if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
         run.error = ::GetLastError();
         ::TerminateProcess(process.Get(), ERROR_CANCELLED);
@@ -75,11 +162,11 @@ ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstrin
     }
     thread.Reset();
 
-    if (::WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0) {
-        if (job)
-            ::TerminateJobObject(job.Get(), ERROR_TIMEOUT);
-        ::TerminateProcess(process.Get(), ERROR_TIMEOUT);
-        ::WaitForSingleObject(process.Get(), 10000);
+    DWORD start = ::GetTickCount();
+    if (::WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0 ||
+        (job && children == ChildProcesses::kWaitedFor &&
+         !WaitForEmptyJob(job.Get(), start, limitMs))) {
+        Stop(job.Get(), process.Get(), children);
         run.outcome = ProcessRun::kStopped;
         return run;
     }
@@ -118,16 +205,17 @@ bool RunProcessAsActiveUserAndWait(const std::wstring& program, const std::wstri
 }
 
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
-                               unsigned long limitMs) {
-    return RunInJob(nullptr, program, arguments, limitMs);
+                               unsigned long limitMs, ChildProcesses children) {
+    return RunInJob(nullptr, program, arguments, limitMs, children);
 }
 
 ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
-                                           const std::wstring& arguments, unsigned long limitMs) {
+                                           const std::wstring& arguments, unsigned long limitMs,
+                                           ChildProcesses children) {
     UniqueHandle token;
     if (!QueryConsoleUserToken(token)) {
-        ProcessRun run = {ProcessRun::kNotStarted, 0, ::GetLastError()};
+        ProcessRun run = {ProcessRun::kNotStarted, 0, ::GetLastError(), true, 0};
         return run;
     }
-    return RunInJob(token.Get(), program, arguments, limitMs);
+    return RunInJob(token.Get(), program, arguments, limitMs, children);
 }

@@ -34,16 +34,38 @@ struct ProcessRun {
     Outcome outcome;
     unsigned long exitCode;
     unsigned long error;
+    // False when it was started but could not be put into a job; jobError
+    // then holds the system error. It ran without one: only the program
+    // itself was waited for, and at the limit it was ended together with
+    // those of its descendants that could be found (unless they were set
+    // free).
+    bool inJob;
+    unsigned long jobError;
+};
+
+// What becomes of the processes that a program run with a limit starts.
+enum class ChildProcesses {
+    // They join the program's job and are ended with it at the limit. One
+    // started with CREATE_BREAKAWAY_FROM_JOB leaves the job and is on its own.
+    kEndedAtLimit,
+    // As kEndedAtLimit, and the run lasts until every process in the job has
+    // ended, within the same limit; exitCode is still the program's own.
+    kWaitedFor,
+    // They leave the job silently: they are neither waited for nor ended.
+    kSetFree,
 };
 
 // Starts program as RunProcess does, in a job object of its own, so that
-// every process it starts belongs to the job too, and waits until it ends,
-// but at most limitMs: then the whole job is ended (where the system lets a
-// job be made, otherwise the program alone) and the outcome is kStopped.
+// the processes it starts belong to the job too (as children says), and
+// waits until it ends, but at most limitMs: then the job is ended and the
+// outcome is kStopped. Where the program can't be put into a job (the Updater
+// itself running in one that allows no other), it is started breaking away
+// from that job; where that is refused too, it runs without a job.
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
-                               unsigned long limitMs);
+                               unsigned long limitMs, ChildProcesses children);
 // RunProcessWithLimit as the user logged on at the physical console (see
 // RunProcessAsActiveUser); kNotStarted also when that user's token can't be
 // had.
 ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
-                                           const std::wstring& arguments, unsigned long limitMs);
+                                           const std::wstring& arguments, unsigned long limitMs,
+                                           ChildProcesses children);

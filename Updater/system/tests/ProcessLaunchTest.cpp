@@ -1,5 +1,7 @@
 // Starting real programs: the recording stand-in tells how it was started.
+#include "Handles.h"
 #include "TestSupport.h"
+#include "system/ProcessKill.h"
 #include "system/ProcessLaunch.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +20,10 @@ protected:
         m_program = m_dir / L"T\\Setup_pad-2.1.exe";
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_program));
     }
-    void TearDown() override { ::SetEnvironmentVariableW(L"QM_RECORD", nullptr); }
+    void TearDown() override {
+        ::SetEnvironmentVariableW(L"QM_RECORD", nullptr);
+        ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT", nullptr);
+    }
 
     std::vector<std::string> Records() const {
         std::string text;
@@ -69,11 +74,14 @@ TEST_F(ProcessLaunch, MissingProgramIsNotStarted) {
     EXPECT_FALSE(RunProcessAndWait(m_dir / L"T\\missing.exe", L"/verysilent"));
     EXPECT_FALSE(RunProcess(m_dir / L"T\\missing.exe", L"", false));
     EXPECT_FALSE(RunProcessAsActiveUserAndWait(m_dir / L"T\\missing.exe", L""));
-    ProcessRun run = RunProcessWithLimit(m_dir / L"T\\missing.exe", L"", 5000);
+    ProcessRun run =
+        RunProcessWithLimit(m_dir / L"T\\missing.exe", L"", 5000, ChildProcesses::kWaitedFor);
     EXPECT_EQ(ProcessRun::kNotStarted, run.outcome);
     EXPECT_EQ(static_cast<unsigned long>(ERROR_FILE_NOT_FOUND), run.error);
     EXPECT_EQ(ProcessRun::kNotStarted,
-              RunProcessAsActiveUserWithLimit(m_dir / L"T\\missing.exe", L"", 5000).outcome);
+              RunProcessAsActiveUserWithLimit(m_dir / L"T\\missing.exe", L"", 5000,
+                                              ChildProcesses::kEndedAtLimit)
+                  .outcome);
     EXPECT_TRUE(Records().empty());
 }
 
@@ -104,6 +112,72 @@ TEST_F(ProcessLaunch, ConsoleUserRunWaitsWhenItStarts) {
     } else {
         EXPECT_TRUE(records.empty());
     }
+}
+
+// A program run with a limit starts a child that lingers on after it: what
+// becomes of the child, and when the run returns.
+struct ChildCase {
+    const char* what;
+    ChildProcesses children;
+    const wchar_t* arguments;  // /verysilent: exits at once with 7; -sleep: hangs
+    const wchar_t* child;      // the child's "<ms>[|away]"
+    unsigned long limitMs;
+    ProcessRun::Outcome outcome;
+    bool childEndedBefore;  // the child had ended when the run returned
+    bool childRunsOn;       // the child was running after the run returned
+};
+
+TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
+    using CP = ChildProcesses;
+    const ChildCase cases[] = {
+        {"waited for", CP::kWaitedFor, L"/verysilent", L"3000", 30000, ProcessRun::kExited, true,
+         false},
+        {"waited for up to the limit", CP::kWaitedFor, L"/verysilent", L"30000", 3000,
+         ProcessRun::kStopped, false, false},
+        {"broke away: not waited for", CP::kWaitedFor, L"/verysilent", L"8000|away", 30000,
+         ProcessRun::kExited, false, true},
+        {"not waited for", CP::kEndedAtLimit, L"/verysilent", L"8000", 30000,
+         ProcessRun::kExited, false, true},
+        {"ended at the limit", CP::kEndedAtLimit, L"-sleep", L"30000", 3000, ProcessRun::kStopped,
+         false, false},
+        {"broke away: survives the limit", CP::kEndedAtLimit, L"-sleep", L"30000|away", 3000,
+         ProcessRun::kStopped, false, true},
+        {"set free: survives the limit", CP::kSetFree, L"-sleep", L"30000", 3000,
+         ProcessRun::kStopped, false, true},
+    };
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT", L"7");
+    int n = 0;
+    for (const ChildCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::wstring tag = std::to_wstring(++n);
+        std::wstring program = L"prog" + tag + L".exe", child = L"child" + tag + L".exe";
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / (L"T\\" + program)));
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / (L"T\\" + child)));
+        std::wstring variable = L"QM_CHILD_" + program;
+        ::SetEnvironmentVariableW(variable.c_str(),
+                                  (m_dir / (L"T\\" + child) + L"|" + c.child).c_str());
+        ProcessRun run =
+            RunProcessWithLimit(m_dir / (L"T\\" + program), c.arguments, c.limitMs, c.children);
+        bool ended = false;
+        for (const std::string& line : Records())
+            ended = ended || (Fields(line)[0] == Narrow(child) && Fields(line).back() == "ended");
+        // One that was ended may take a moment to leave the process list.
+        bool runsOn = c.childRunsOn ? AnyProcessNamed(child)
+                                    : !WaitFor([&] { return !AnyProcessNamed(child); }, 10000);
+        ::SetEnvironmentVariableW(variable.c_str(), nullptr);
+        KillProcessesByName(child);
+
+        EXPECT_EQ(c.outcome, run.outcome);
+        if (c.outcome == ProcessRun::kExited) {
+            EXPECT_EQ(7u, run.exitCode);
+        }
+        EXPECT_TRUE(run.inJob) << run.jobError;
+        EXPECT_EQ(c.childEndedBefore, ended);
+        EXPECT_EQ(c.childRunsOn, runsOn);
+    }
+    std::string text;
+    ReadFileBytes(m_record, text);
+    EXPECT_EQ(std::string::npos, text.find("child-not-started")) << text;
 }
 
 }  // namespace

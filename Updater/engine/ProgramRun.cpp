@@ -1,0 +1,17 @@
+#include "engine/ProgramRun.h"
+
+#include "Logger.h"
+
+ProcessRun RunProgramWithLimit(const std::wstring& program, const std::wstring& arguments,
+                               unsigned long limitMs, ChildProcesses children,
+                               bool asConsoleUser) {
+    ProcessRun run = asConsoleUser
+                         ? RunProcessAsActiveUserWithLimit(program, arguments, limitMs, children)
+                         : RunProcessWithLimit(program, arguments, limitMs, children);
+    if (run.outcome != ProcessRun::kNotStarted && !run.inJob) {
+        Logger::LogRef log;
+        log->Write(L"Failed to put %s in a job %u\n", program.c_str(),
+                   static_cast<unsigned>(run.jobError));
+    }
+    return run;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "system/ProcessLaunch.h"
+
+#include <string>
+
+// Runs a program the update engine starts with a time limit (see
+// RunProcessWithLimit), as the user at the console when asConsoleUser, and
+// logs when the program could not be put into a job and ran without one.
+ProcessRun RunProgramWithLimit(const std::wstring& program, const std::wstring& arguments,
+                               unsigned long limitMs, ChildProcesses children,
+                               bool asConsoleUser = false);
