@@ -48,6 +48,7 @@ std::string Pin(int publisher) {
 struct Record {
     std::string program, commandLine, folder, account, notification, reg, desktop;
     bool hasNotification = false;
+    bool ended = false;  // a lingering child's record at its end
 };
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -214,6 +215,8 @@ protected:
                     r.reg = "<absent>";
                 } else if (f[i].compare(0, 8, "desktop=") == 0) {
                     r.desktop = f[i].substr(8);
+                } else if (f[i] == "ended") {
+                    r.ended = true;
                 }
             }
             records.push_back(r);
@@ -1138,6 +1141,86 @@ TEST_F(UpdateCheck, ANoticeNobodyClosesIsClosedAfterTheLimit) {
     EXPECT_GE(took, 4000u);
     EXPECT_LT(took, 60000u);
     EXPECT_FALSE(FileExists(NotificationPath()));
+}
+
+// Environment variables for the stand-ins, removed again however the test ends.
+class ScopedVariables {
+public:
+    ~ScopedVariables() {
+        for (const std::wstring& name : m_names)
+            ::SetEnvironmentVariableW(name.c_str(), nullptr);
+    }
+    void Set(const std::wstring& name, const std::wstring& value) {
+        m_names.push_back(name);
+        ::SetEnvironmentVariableW(name.c_str(), value.c_str());
+    }
+
+private:
+    std::vector<std::wstring> m_names;
+};
+
+TEST_F(UpdateCheck, InstallersAreOverWhenTheirProcessesAreAndWhatBrokeAwayRunsOn) {
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
+    Offer("stub", "stub", "2.0", "stub news");
+    Offer("away", "away", "2.0", "away news");
+    // What each starts and how long that runs on: the stub's real setup
+    // (within the installer limit of 4 s), a program that breaks away from
+    // the installer's job, a browser opened from a notice that is closed at
+    // its limit.
+    struct Child {
+        const wchar_t* parent;
+        const wchar_t* name;
+        const wchar_t* linger;
+    };
+    const Child children[] = {{L"Setup_stub-2.0.exe", L"realsetup.exe", L"|2000"},
+                              {L"Setup_away-2.0.exe", L"awaychild.exe", L"|30000|away"},
+                              {L"notifier.exe", L"browser.exe", L"|30000"}};
+    ScopedVariables variables;
+    for (const Child& c : children) {
+        ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / c.name));
+        variables.Set(std::wstring(L"QM_CHILD_") + c.parent, m_dir / c.name + c.linger);
+    }
+    variables.Set(L"QM_STAY_notifier.exe", L"60000");
+    variables.Set(L"QM_RECORD_REGVALUE", L"HKCU\\" + m_regKey + L"|keep");
+    variables.Set(L"QM_INSTALL_REGSET_stub", L"HKCU\\" + m_regKey + L"|keep|installer default");
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    std::string preserve = "<registryactions><value action='preserve' root='HKCU' key='" +
+                           Narrow(m_regKey) + "' name='keep'/></registryactions>";
+    WriteUserProducts(Product("stub", "1.0", ManifestUrl("stub"), "", preserve) +
+                      Product("away", "1.0", ManifestUrl("away"), ""));
+
+    std::string text = Join(RunCheck());
+    bool awayRunning = AnyProcessNamed(L"awaychild.exe");
+    bool browserRunning = AnyProcessNamed(L"browser.exe");
+    std::vector<Record> records = Records();
+    for (const Child& c : children)
+        RunAndWait(L"C:\\windows\\system32\\taskkill.exe", std::wstring(L"/f /im ") + c.name);
+
+    EXPECT_TRUE(InOrder(text, {"Updating stub", "Start Installer", "PerformRegistryActions_Restore",
+                               "Updating away", "Start Installer",
+                               "PerformRegistryActions_Restore", "Notifing about update"}));
+    EXPECT_EQ(std::string::npos, text.find("Installer ")) << text;
+    EXPECT_EQ(std::string::npos, text.find("Failed to put")) << text;
+    // The real setup ended before the value was put back and before any
+    // notice; both updates were announced.
+    std::vector<std::string> order;
+    for (const Record& r : records) {
+        if (r.program == "realsetup.exe" && r.ended)
+            order.push_back("realsetup ended, keep=" + r.reg);
+        else if (r.program == "notifier.exe")
+            order.push_back(r.notification);
+        else if (r.program == "awaychild.exe" && r.ended)
+            order.push_back("awaychild ended");
+    }
+    std::vector<std::string> expected = {"realsetup ended, keep=installer default",
+                                         NotificationFor("stub news"),
+                                         NotificationFor("away news")};
+    EXPECT_EQ(expected, order);
+    EXPECT_EQ("user setting", RegValue(L"keep"));
+    // What broke away, and what a notice opened, run on.
+    EXPECT_TRUE(awayRunning);
+    EXPECT_TRUE(browserRunning);
 }
 
 TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
