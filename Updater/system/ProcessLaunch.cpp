@@ -54,12 +54,19 @@ bool QueryConsoleUserToken(UniqueHandle& token) {
     return session != 0xFFFFFFFF && ::WTSQueryUserToken(session, token.Put());
 }
 
-// A new job whose processes may leave it as children says; false with the
-// system error in GetLastError when it can't be had.
-bool MakeJob(ChildProcesses children, UniqueHandle& job) {
+// The calling thread's last system error, never 0: a failure must not read
+// as success.
+DWORD FailureCode() {
+    DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+// A new job whose processes may leave it as children says; 0, or the
+// system error for which it can't be had.
+DWORD MakeJob(ChildProcesses children, UniqueHandle& job) {
     UniqueHandle made(::CreateJobObjectW(nullptr, nullptr));
     if (!made)
-        return false;
+        return FailureCode();
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
     ::ZeroMemory(&limits, sizeof limits);
     limits.BasicLimitInformation.LimitFlags = children == ChildProcesses::kSetFree
@@ -67,9 +74,9 @@ bool MakeJob(ChildProcesses children, UniqueHandle& job) {
                                                   : JOB_OBJECT_LIMIT_BREAKAWAY_OK;
     if (!::SetInformationJobObject(made.Get(), JobObjectExtendedLimitInformation, &limits,
                                    sizeof limits))
-        return false;
+        return FailureCode();
     job = std::move(made);
-    return true;
+    return 0;
 }
 
 // The suspended process put into a new job. Where the system refuses (on
@@ -79,20 +86,21 @@ bool MakeJob(ChildProcesses children, UniqueHandle& job) {
 DWORD PutInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
                ChildProcesses children, UniqueHandle& process, UniqueHandle& thread,
                UniqueHandle& job) {
-    if (!MakeJob(children, job))
-        return ::GetLastError();
+    DWORD error = MakeJob(children, job);
+    if (error != 0)
+        return error;
     if (::AssignProcessToJobObject(job.Get(), process.Get()))
         return 0;
     PROCESS_INFORMATION pi;
     if (!Start(token, program, arguments, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, pi)) {
-        DWORD error = ::GetLastError();
+        error = FailureCode();
         job.Reset();
         return error;
     }
     UniqueHandle away(pi.hProcess);
     UniqueHandle awayThread(pi.hThread);
     if (!::AssignProcessToJobObject(job.Get(), away.Get())) {
-        DWORD error = ::GetLastError();
+        error = FailureCode();
         ::TerminateProcess(away.Get(), ERROR_CANCELLED);
         job.Reset();
         return error;
