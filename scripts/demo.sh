@@ -2,8 +2,10 @@
 # The main job, shown from a clean state: a product "Sample" with version 1.0
 # installed is registered with addproduct, a local update server offers 1.1
 # with a what's-new page, and Updater.exe -runmode=checkupdate updates it under
-# Wine. Prints the log, the version folders, the preserved registry value and
-# the notification, then removes everything it made. Nothing waits for a
+# Wine. The update is published with tools/qmpublish as a product team would:
+# installer and manifest signed by a key the product is pinned to. Prints the
+# log, the version folders, the preserved registry value and the
+# notification, then removes everything it made. Nothing waits for a
 # person: the Notifier runs on the virtual display and the script closes it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +16,7 @@ cd "$root"
 dist=build/win32/dist
 testbin=build/win32/testbin
 updater="$dist/Updater.exe"
+qmpublish="$root/tools/qmpublish"
 server_pid=""
 demo=""
 cleanup() {
@@ -44,16 +47,17 @@ cp "$testbin/Recorder.exe" "$demo/Sample/1.0/sample.exe"
 echo "left over from 0.9" > "$demo/Sample/0.9/sample.exe"
 echo "the user's own data" > "$demo/Sample/data/notes.txt"
 # The sample installer: the recording test program, which writes the new
-# version folder and a registry value when started with /verysilent. Its
-# publisher signs it with a key made for this run, and the product is pinned
-# to that key.
-mkdir -p "$demo/keys"
+# version folder and a registry value when started with /verysilent, and then
+# registers the version it installed with addproduct, from the product
+# description it carries (sample-1.1.xml). Its publisher signs it with a key
+# made for this run, and the product is pinned to that key.
+mkdir -p "$demo/keys" "$demo/release"
+keys=(--key "$demo/keys/publisher.key" --cert "$demo/keys/publisher.crt")
 openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Sample Publisher" \
   -keyout "$demo/keys/publisher.key" -out "$demo/keys/publisher.crt" 2>/dev/null
-pin=$(openssl x509 -in "$demo/keys/publisher.crt" -pubkey -noout |
-      openssl pkey -pubin -outform DER | openssl dgst -sha256 -r | cut -c1-64)
-osslsigncode sign -certs "$demo/keys/publisher.crt" -key "$demo/keys/publisher.key" \
-  -in "$testbin/Recorder.exe" -out "$demo/srv/sample/Setup.exe" >/dev/null
+pin=$("$qmpublish" pin "$demo/keys/publisher.crt")
+echo "\$ qmpublish sign --key publisher.key --cert publisher.crt Recorder.exe Setup-1.1.exe"
+"$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.1.exe" | sed 's/^/   /'
 cat > "$demo/srv/sample/whatsnew.xml" <<'EOF'
 <whatsnew>
   <title>Sample 1.1 is installed</title>
@@ -70,11 +74,16 @@ server_pid=$!
 for _ in $(seq 1 100); do [ -s "$demo/srv/port.txt" ] && break; sleep 0.1; done
 port=$(cat "$demo/srv/port.txt")
 base="http://127.0.0.1:$port/sample"
-cat > "$demo/srv/sample/update.xml" <<EOF
-<update intname='sample' version='1.1' installerurl='$base/Setup.exe' whatsnewurl='$base/whatsnew.xml'/>
-EOF
-cat > "$demo/sample.xml" <<EOF
-<product intname='sample' friendlyname='Sample' version='1.0' needadmin='no'
+echo "\$ qmpublish manifest --intname sample --version 1.1 --installer Setup-1.1.exe"
+echo "    --installer-url $base/Setup.exe --whatsnew-url $base/whatsnew.xml"
+echo "    --key publisher.key --cert publisher.crt --out srv/sample"
+"$qmpublish" manifest --intname sample --version 1.1 --installer "$demo/release/Setup-1.1.exe" \
+  --installer-url "$base/Setup.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
+  --out "$demo/srv/sample" | sed 's/^/   /'
+echo "   update.xml: $(cat "$demo/srv/sample/update.xml")"
+product() {  # <version>: the product description an installer of that version registers
+  cat <<EOF
+<product intname='sample' friendlyname='Sample' version='$1' needadmin='no'
          updateurl='$base/update.xml' productdir='$win_demo\\Sample' signer='$pin'>
   <unistallactions><action type='kill' file='sample.exe'/></unistallactions>
   <registryactions>
@@ -82,8 +91,11 @@ cat > "$demo/sample.xml" <<EOF
   </registryactions>
 </product>
 EOF
+}
+product 1.0 > "$demo/sample.xml"
+product 1.1 > "$demo/sample-1.1.xml"
 echo "   update server on 127.0.0.1:$port"
-echo "   installer signed with a throw-away key; the product is pinned to it:"
+echo "   installer and manifest signed with a throw-away key; the product is pinned to it:"
 echo "   signer='$pin'"
 
 rm -f "$log"
@@ -94,6 +106,7 @@ wine "$updater" -runmode=addproduct "-info=$win_demo\\sample.xml"
 echo "\$ wine Updater.exe -runmode=checkupdate"
 export QM_INSTALL_DIR="$win_demo\\Sample\\1.1"
 export QM_INSTALL_REGSET='HKCU\Software\QuillMarrowDemo|Setting|installer default'
+export QM_INSTALL_ADDPRODUCT="$(winepath -w "$updater" 2>/dev/null)|$win_demo\\sample-1.1.xml"
 notifier_shown=""
 notifier_closed=""
 wine "$updater" -runmode=checkupdate &
@@ -117,7 +130,7 @@ for _ in $(seq 1 150); do
   sleep 0.2
 done
 wait "$check_pid"
-unset QM_INSTALL_DIR QM_INSTALL_REGSET
+unset QM_INSTALL_DIR QM_INSTALL_REGSET QM_INSTALL_ADDPRODUCT
 
 echo
 echo "== The log ($log)"
@@ -152,14 +165,17 @@ if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
 fi
 
 echo
-echo "== An altered installer: 1.2 offered, one byte of the signed file changed,"
-echo "   its checksum published for the altered bytes"
-cp "$demo/srv/sample/Setup.exe" "$demo/srv/sample/Setup-1.2.exe"
+echo "== An altered installer: 1.2 published with qmpublish, then one byte of the signed"
+echo "   file changed on the server and its checksum published for the altered bytes"
+"$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.2.exe" >/dev/null
+"$qmpublish" manifest --intname sample --version 1.2 --installer "$demo/release/Setup-1.2.exe" \
+  --installer-url "$base/Setup-1.2.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
+  --out "$demo/srv/sample" >/dev/null
 size=$(stat -c %s "$demo/srv/sample/Setup-1.2.exe")
 printf 'Q' | dd of="$demo/srv/sample/Setup-1.2.exe" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
-cat > "$demo/srv/sample/update.xml" <<EOF
-<update intname='sample' version='1.2' installerurl='$base/Setup-1.2.exe' whatsnewurl='$base/whatsnew.xml'/>
-EOF
+(cd "$demo/srv/sample" && md5sum Setup-1.2.exe > Setup-1.2.exe.md5)
+echo "\$ qmpublish verify srv/sample --pin $pin"
+"$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
 lines=$(wc -l < "$log")
 echo "\$ wine Updater.exe -runmode=checkupdate"
 wine "$updater" -runmode=checkupdate

@@ -12,6 +12,9 @@
 // When the command line holds /verysilent, it also acts as an installer:
 //   QM_INSTALL_DIR           folder created with a file installed.txt in it
 //   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
+//   QM_INSTALL_ADDPRODUCT    "<Updater.exe>|<product description file>": registers
+//                            the installed version as a real installer does,
+//                            with <Updater.exe> -runmode=addproduct -info=<file>
 //   QM_HOLD                  waits (at most two minutes) until this file exists
 //   QM_INSTALL_KILL_PARENT   non-empty: last of all, terminates the program
 //                            that started it (exit code 9), as a crash or a
@@ -19,7 +22,7 @@
 //   QM_INSTALL_CHILD         starts this program with -sleep and leaves it running
 //   QM_INSTALL_SLEEP         then stays alive for this many milliseconds
 //   QM_INSTALL_EXIT          and exits with this code
-// These three and QM_INSTALL_REGSET are looked up first with "_<intname>" appended, the intname
+// These three, QM_INSTALL_REGSET and QM_INSTALL_ADDPRODUCT are looked up first with "_<intname>" appended, the intname
 // taken from the installer's name Setup_<intname>-<version>.exe.
 // In any mode, before the installer's work:
 //   QM_CHILD_<own file name> "<program>|<ms>[|away]": starts program with
@@ -164,6 +167,20 @@ void KillParent() {
     ::CloseHandle(process);
 }
 
+// Runs program with commandLine and waits (at most a minute) until it ends.
+void RunAndWait(const std::wstring& program, std::wstring commandLine) {
+    STARTUPINFOW si;
+    ::ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
+        return;
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+}
+
 // The installer's variable for this product, else the plain one.
 std::wstring InstallerEnv(const std::wstring& name, const std::wstring& exeName) {
     size_t dash = exeName.rfind(L'-');
@@ -223,6 +240,9 @@ void ActAsInstaller(const std::wstring& exeName) {
             ::RegCloseKey(key);
         }
     }
+    std::vector<std::wstring> add = Split(InstallerEnv(L"QM_INSTALL_ADDPRODUCT", exeName), L'|');
+    if (add.size() == 2)
+        RunAndWait(add[0], L"\"" + add[0] + L"\" -runmode=addproduct \"-info=" + add[1] + L"\"");
     std::wstring child = InstallerEnv(L"QM_INSTALL_CHILD", exeName);
     if (!child.empty())
         StartChild(child, L"-sleep", 0);
