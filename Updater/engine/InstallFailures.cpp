@@ -1,9 +1,9 @@
 #include "InstallFailures.h"
 
-#include "engine/DecimalText.h"
 #include "system/FileRead.h"
 #include "system/Files.h"
 #include "system/TextCodec.h"
+#include "system/TextNumbers.h"
 
 #include <cwchar>
 
