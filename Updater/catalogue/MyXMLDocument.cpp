@@ -262,7 +262,7 @@ int CMyXMLDocument::SaveFile(const CMyXMLNode* node, const std::wstring& path) c
     if (!node)
         return -1;
     std::wstring text = kDeclaration + NodeToString(node);
-    return CreateAndWriteFile(path, WideToUtf8(text)) ? 0 : -1;
+    return WriteFileDurably(path, WideToUtf8(text)) ? 0 : -1;
 }
 
 bool CMyXMLDocument::CopyNode(const CMyXMLNode* source, CMyXMLNode* target) {

@@ -1,6 +1,7 @@
 #include "InstallFailures.h"
 
 #include "system/FileRead.h"
+#include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/TextCodec.h"
 #include "system/TextNumbers.h"
