@@ -18,11 +18,6 @@ namespace {
 
 const wchar_t kDeclaration[] = L"<?xml version='1.0' encoding='UTF-8'?>";
 
-// Text up to its first terminator, as the system converters take it.
-std::string ToUtf8UpToTerminator(const std::wstring& text) {
-    return WideToBytes(text.c_str(), std::wcslen(text.c_str()), CodePage::Utf8);
-}
-
 std::wstring AnsiToWide(const char* text) {
     if (!text)
         return std::wstring();
@@ -61,7 +56,7 @@ std::wstring FormatNumber(const char* format, Number value) {
 }  // namespace
 
 CStringReadCallBack::CStringReadCallBack(const std::wstring& text)
-    : m_utf8(ToUtf8UpToTerminator(text)), m_nPosition(0) {}
+    : m_utf8(WideToUtf8(text)), m_nPosition(0) {}
 
 CStringReadCallBack::CStringReadCallBack(Utf8Bytes utf8)
     : m_utf8(std::move(utf8.bytes)), m_nPosition(0) {}
@@ -110,7 +105,7 @@ int CMyXMLDocument::OpenFile(const std::wstring& path) {
 }
 
 int CMyXMLDocument::OpenString(const std::wstring& text) {
-    OpenBytes(ToUtf8UpToTerminator(text));
+    OpenBytes(WideToUtf8(text));
     return m_pReader ? 0 : -1;
 }
 
@@ -267,7 +262,7 @@ int CMyXMLDocument::SaveFile(const CMyXMLNode* node, const std::wstring& path) c
     if (!node)
         return -1;
     std::wstring text = kDeclaration + NodeToString(node);
-    return CreateAndWriteFile(path, ToUtf8UpToTerminator(text)) ? 0 : -1;
+    return WriteFileDurably(path, WideToUtf8(text)) ? 0 : -1;
 }
 
 bool CMyXMLDocument::CopyNode(const CMyXMLNode* source, CMyXMLNode* target) {

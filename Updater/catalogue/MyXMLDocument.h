@@ -54,8 +54,9 @@ public:
     // The node's XML text in the normalised one-line form, without an XML
     // declaration; empty for a null node.
     std::wstring NodeToString(const CMyXMLNode* node) const;
-    // Writes the declaration and the node as UTF-8 (no byte order mark) to a
-    // newly created or truncated file.
+    // Writes the declaration and the node as UTF-8 (no byte order mark) in
+    // place of the file at path, durably (WriteFileDurably): a failed save,
+    // -1, leaves the file that was there as it was.
     int SaveFile(const CMyXMLNode* node, const std::wstring& path) const;
     // Deep copy through text: NodeToString of source read into target. True
     // when both steps succeed.

@@ -142,10 +142,6 @@ void CProductStore::RemoveProductEntry(CProducts& products, const std::wstring& 
 bool CProductStore::WriteProductsFile(const std::wstring& path, const CProducts& products) const {
     // Writers killed before their rename leave their temporary files behind.
     RemoveStaleTemporarySiblings(path);
-    const std::wstring temporary = TemporarySiblingPath(path);
     MyXML::CMyXMLDocument doc;
-    if (doc.SaveFile(&products, temporary) == 0 && ReplaceFileWith(temporary, path))
-        return true;
-    RemoveFile(temporary);
-    return false;
+    return doc.SaveFile(&products, path) == 0;
 }

@@ -14,9 +14,9 @@
 //
 // Each read-modify-write of a file holds a mutex named after the file, so
 // Updater processes of one session that change the same file take turns and
-// no change is lost. A file is rewritten by writing a temporary file beside
-// it and putting that in its place in one step, so an interrupted write never
-// leaves a truncated file behind.
+// no change is lost. A file is rewritten durably (WriteFileDurably, through
+// the XML layer's SaveFile), so neither an interrupted write nor a power cut
+// leaves a truncated or empty file behind.
 //
 // Status results: S_OK, or E_FAIL for every failure.
 class CProductStore {

@@ -1,9 +1,9 @@
 #include "Download.h"
 
 #include "Handles.h"
-#include "engine/DecimalText.h"
 #include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
+#include "system/TextNumbers.h"
 #include "system/WatchedWork.h"
 
 #include <urlmon.h>

@@ -1,9 +1,10 @@
 #include "InstallFailures.h"
 
-#include "engine/DecimalText.h"
 #include "system/FileRead.h"
+#include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/TextCodec.h"
+#include "system/TextNumbers.h"
 
 #include <cwchar>
 

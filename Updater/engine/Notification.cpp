@@ -3,12 +3,12 @@
 #include "Logger.h"
 #include "engine/NotificationFile.h"
 #include "engine/ProgramRun.h"
-#include "engine/TextBytes.h"
 #include "engine/TransferSession.h"
 #include "engine/WaitLimits.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
 #include "system/RunContext.h"
+#include "system/TextCodec.h"
 
 void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
                                        CTransferSession& session) {

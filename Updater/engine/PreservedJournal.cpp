@@ -1,10 +1,11 @@
 #include "engine/PreservedJournal.h"
 
+#include "system/TextNumbers.h"
+
 namespace {
 
 const char kHeader[] = "QuillMarrow preserved registry values 1";
 const char kEnd[] = "end";
-const char kDigits[] = "0123456789abcdef";
 
 typedef std::vector<unsigned char> Bytes;
 
@@ -23,8 +24,8 @@ std::string Hex(const Bytes& bytes) {
         return "-";
     std::string out;
     for (unsigned char b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0xF];
+        out += HexDigit(b >> 4);
+        out += HexDigit(b);
     }
     return out;
 }
@@ -131,14 +132,6 @@ bool ParseJournal(const std::string& text, CJournal& journal) {
 }
 
 std::wstring JournalFileName(const std::wstring& intname) {
-    // FNV-1a over the UTF-16LE bytes.
-    unsigned long long hash = 14695981039346656037ull;
-    for (unsigned char b : Utf16Bytes(intname)) {
-        hash ^= b;
-        hash *= 1099511628211ull;
-    }
-    std::wstring name = L"PreservedValues-";
-    for (int shift = 60; shift >= 0; shift -= 4)
-        name += static_cast<wchar_t>(kDigits[(hash >> shift) & 0xF]);
-    return name + L".journal";
+    return L"PreservedValues-" + HexText(Fnv1a64(intname, FnvUnit::LittleEndian), 16) +
+           L".journal";
 }

@@ -6,6 +6,7 @@
 #include "engine/PreservedJournal.h"
 #include "engine/PreservedValues.h"
 #include "system/FileRead.h"
+#include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 

@@ -4,8 +4,6 @@
 
 #include <shlwapi.h>
 
-#include <climits>
-
 namespace {
 
 // True when no process with that id exists. A process that we may not open
@@ -158,38 +156,8 @@ bool DeleteFolderTree(const std::wstring& folder) {
     return ::RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
-bool ReplaceFileWith(const std::wstring& source, const std::wstring& target) {
-    const int kAttempts = 40;
-    const DWORD kRetryMs = 50;
-    // A read-only file is not replaced (Windows refuses it; Wine would not).
-    const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
-    if (targetAttributes != INVALID_FILE_ATTRIBUTES &&
-        (targetAttributes & FILE_ATTRIBUTE_READONLY))
-        return false;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (::MoveFileExW(source.c_str(), target.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return true;
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-            error != ERROR_LOCK_VIOLATION)
-            return false;
-        if (!FileExists(source))
-            return false;
-        ::Sleep(kRetryMs);
-    }
-    return false;
-}
-
 bool RemoveFile(const std::wstring& path) {
     return ::DeleteFileW(path.c_str()) != FALSE;
-}
-
-std::wstring TemporarySiblingPath(const std::wstring& path) {
-    wchar_t pid[16];
-    _snwprintf(pid, 15, L"%lu", static_cast<unsigned long>(::GetCurrentProcessId()));
-    pid[15] = L'\0';
-    return path + L"." + pid + L".tmp";
 }
 
 void RemoveStaleTemporarySiblings(const std::wstring& path) {
@@ -210,26 +178,6 @@ void RemoveStaleTemporarySiblings(const std::wstring& path) {
     } while (::FindNextFileW(find.Get(), &entry));
     for (const std::wstring& file : stale)
         ::DeleteFileW(file.c_str());
-}
-
-bool WriteFileDurably(const std::wstring& path, const std::string& bytes) {
-    if (bytes.size() > static_cast<size_t>(UINT_MAX))
-        return false;
-    const std::wstring temporary = TemporarySiblingPath(path);
-    bool written = false;
-    {
-        UniqueFile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD count = 0;
-        written = file &&
-                  ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &count,
-                              nullptr) &&
-                  count == bytes.size() && ::FlushFileBuffers(file.Get());
-    }
-    if (written && ReplaceFileWith(temporary, path))
-        return true;
-    ::DeleteFileW(temporary.c_str());
-    return false;
 }
 
 std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,

@@ -32,25 +32,14 @@ bool IsFolderLink(const std::wstring& path);
 // leaving what was already removed removed. A linked folder inside the tree
 // is removed as a link; what it points to is left alone.
 bool DeleteFolderTree(const std::wstring& folder);
-// Replaces target with source in one step (source is renamed onto target),
-// so that target is always either the old or the new file. While another
-// program holds target open the replacement is retried for up to 2 s. A
-// read-only target is never replaced.
-bool ReplaceFileWith(const std::wstring& source, const std::wstring& target);
 // Deletes the file; true when it was deleted.
 bool RemoveFile(const std::wstring& path);
-// A name for a temporary file beside path, unique to this process:
-// path + "." + process id + ".tmp".
-std::wstring TemporarySiblingPath(const std::wstring& path);
-// Deletes the temporary siblings of path (TemporarySiblingPath) whose process
+// Deletes the temporary siblings of path (TemporarySiblingPath of
+// system/FileWrite.h: path + "." + process id + ".tmp") whose process
 // no longer exists, left by a writer that ended before putting its file in
 // place. Files of running or inaccessible processes stay. Call it only while
 // holding the lock that guards path's writers.
 void RemoveStaleTemporarySiblings(const std::wstring& path);
-// Writes the file whole or not at all: the bytes go to a temporary sibling,
-// are flushed to the disk and then replace path in one step. False (path
-// as it was) on any failure.
-bool WriteFileDurably(const std::wstring& path, const std::string& bytes);
 // Full paths of the files (not folders) in folder whose names begin with
 // prefix and end with suffix (letter case ignored, as the file system does),
 // in enumeration order.

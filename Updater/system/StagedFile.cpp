@@ -3,6 +3,7 @@
 #include "Logger.h"
 #include "system/Files.h"
 #include "system/Folders.h"
+#include "system/TextNumbers.h"
 
 #include <vector>
 
@@ -24,13 +25,7 @@ std::wstring RandomName() {
                                 CRYPT_VERIFYCONTEXT) ||
         !::CryptGenRandom(provider.Get(), sizeof bytes, bytes))
         return std::wstring();
-    static const wchar_t kDigits[] = L"0123456789abcdef";
-    std::wstring name;
-    for (BYTE b : bytes) {
-        name += kDigits[b >> 4];
-        name += kDigits[b & 15];
-    }
-    return name;
+    return HexBytes(bytes, sizeof bytes);
 }
 
 // A security descriptor whose protected access list grants full control to

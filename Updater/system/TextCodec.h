@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cwchar>
 #include <string>
 
 // Conversion between 8-bit text and wide (UTF-16 on Windows) text. The
@@ -19,3 +20,9 @@ std::wstring BytesToWide(const char* bytes, size_t count, CodePage codePage);
 // Converts count wide characters to bytes in the code page; characters the
 // code page lacks become its default character. Empty on failure.
 std::string WideToBytes(const wchar_t* text, size_t count, CodePage codePage);
+
+// The text up to its first terminator in UTF-8; empty when it can't be
+// converted.
+inline std::string WideToUtf8(const std::wstring& text) {
+    return WideToBytes(text.c_str(), std::wcslen(text.c_str()), CodePage::Utf8);
+}

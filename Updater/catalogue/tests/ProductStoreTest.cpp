@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 using testsupport::Hex;
+using testsupport::Narrow;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
@@ -47,6 +49,94 @@ struct StoreFixture {
     std::wstring user;
     CProductStore store;
 };
+
+// The slot of the test program's import table through which its code calls
+// the system function; null when the program doesn't import it.
+void** ImportSlot(const char* function) {
+    BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
+    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (const IMAGE_IMPORT_DESCRIPTOR* dll =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         dll->Name != 0; ++dll) {
+        const IMAGE_THUNK_DATA* name =
+            reinterpret_cast<const IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        IMAGE_THUNK_DATA* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
+                continue;
+            const IMAGE_IMPORT_BY_NAME* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+                return reinterpret_cast<void**>(&slot->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+// Sends the program's calls of a system function to a replacement while it
+// lives.
+class ImportPatch {
+public:
+    ImportPatch(const char* function, void* replacement)
+        : m_slot(ImportSlot(function)), m_original(m_slot ? *m_slot : nullptr) {
+        Set(replacement);
+    }
+    ~ImportPatch() { Set(m_original); }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    void* Original() const { return m_original; }
+
+private:
+    void Set(void* value) {
+        DWORD protection = 0;
+        if (m_slot && ::VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &protection)) {
+            *m_slot = value;
+            ::VirtualProtect(m_slot, sizeof *m_slot, protection, &protection);
+        }
+    }
+    void** m_slot;
+    void* m_original;
+};
+
+// Every file flush and move the program makes while it lives, in order:
+// "flush <size of the flushed file>", "move <from> -> <to>[ written through]".
+class FileCallWatch {
+public:
+    FileCallWatch()
+        : m_flush("FlushFileBuffers", reinterpret_cast<void*>(&NotedFlush)),
+          m_move("MoveFileExW", reinterpret_cast<void*>(&NotedMove)) {
+        s_calls.clear();
+        s_flush = reinterpret_cast<decltype(&::FlushFileBuffers)>(m_flush.Original());
+        s_move = reinterpret_cast<decltype(&::MoveFileExW)>(m_move.Original());
+    }
+    bool Active() const { return s_flush && s_move; }
+    static const std::vector<std::string>& Calls() { return s_calls; }
+
+private:
+    static BOOL WINAPI NotedFlush(HANDLE file) {
+        LARGE_INTEGER size = {};
+        ::GetFileSizeEx(file, &size);
+        s_calls.push_back("flush " + std::to_string(size.QuadPart));
+        return s_flush(file);
+    }
+    static BOOL WINAPI NotedMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+        s_calls.push_back("move " + Narrow(from) + " -> " + Narrow(to) +
+                          (flags & MOVEFILE_WRITE_THROUGH ? " written through" : ""));
+        return s_move(from, to, flags);
+    }
+
+    ImportPatch m_flush;
+    ImportPatch m_move;
+    static std::vector<std::string> s_calls;
+    static decltype(&::FlushFileBuffers) s_flush;
+    static decltype(&::MoveFileExW) s_move;
+};
+std::vector<std::string> FileCallWatch::s_calls;
+decltype(&::FlushFileBuffers) FileCallWatch::s_flush = nullptr;
+decltype(&::MoveFileExW) FileCallWatch::s_move = nullptr;
 
 TEST(ProductStore, DefaultPathsBesideTheLogs) {
     CProductStore store;
@@ -197,6 +287,31 @@ TEST(ProductStore, FailedWriteIsReportedAndKeepsTheOldFile) {
     WIN32_FIND_DATAW entry;
     UniqueFind find(::FindFirstFileW((f.dir / L"*.tmp").c_str(), &entry));
     EXPECT_FALSE(find.IsValid());
+}
+
+// A power cut must leave the old products file or the new one, never an
+// empty one: the new file reaches the disk before it takes the old one's
+// place, and that move is itself written through.
+TEST(ProductStore, ChangesReachTheDiskBeforeTheyReplaceTheFile) {
+    StoreFixture f(L"store-durable");
+    const std::wstring info = f.dir / L"info.xml";
+    ASSERT_EQ(S_OK, f.Add(ProductXml("first", "yes")));
+    ASSERT_TRUE(WriteFileBytes(info, ProductXml("second", "yes")));
+    std::vector<std::string> calls;
+    {
+        FileCallWatch watch;
+        ASSERT_TRUE(watch.Active());
+        HRESULT added = f.store.AddProductFromFile(info);
+        EXPECT_EQ(S_OK, added) << Hex(added);
+        calls = FileCallWatch::Calls();
+    }
+    const std::string temporary =
+        Narrow(f.machine) + "." + std::to_string(::GetCurrentProcessId()) + ".tmp";
+    const std::vector<std::string> expected = {
+        "flush " + std::to_string(Bytes(f.machine).size()),
+        "move " + temporary + " -> " + Narrow(f.machine) + " written through"};
+    EXPECT_EQ(expected, calls);
+    EXPECT_EQ(2, f.store.CountMachineProducts());
 }
 
 TEST(ProductStore, TwentyWritersAtOnceLoseNothing) {

@@ -1,18 +1,74 @@
-// Host-build stand-in for creating and writing a file in one go.
+// Host-build stand-ins for the durable file write: POSIX calls, with the
+// folder flushed after the rename so that the rename itself survives a crash.
 #include "system/FileWrite.h"
 
 #include "system/TextCodec.h"
+#include "system/TextNumbers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 
-bool CreateAndWriteFile(const std::wstring& path, const std::string& bytes) {
-    std::string narrow = WideToBytes(path.c_str(), path.size(), CodePage::ThreadAnsi);
+namespace {
+
+std::string Narrow(const std::wstring& path) {
+    return WideToBytes(path.c_str(), path.size(), CodePage::ThreadAnsi);
+}
+
+bool WriteAllAndFlush(const std::string& path, const std::string& bytes) {
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (file < 0)
+        return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(file, bytes.data() + done, bytes.size() - done);
+        if (written <= 0)
+            break;
+        done += static_cast<size_t>(written);
+    }
+    const bool flushed = done == bytes.size() && ::fsync(file) == 0;
+    return ::close(file) == 0 && flushed;
+}
+
+void FlushFolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int handle = ::open(folder.c_str(), O_RDONLY);
+    if (handle < 0)
+        return;
+    ::fsync(handle);
+    ::close(handle);
+}
+
+}  // namespace
+
+std::wstring TemporarySiblingPath(const std::wstring& path) {
+    return path + L"." + DecimalText(static_cast<unsigned long>(::getpid())) + L".tmp";
+}
+
+bool ReplaceFileWith(const std::wstring& source, const std::wstring& target) {
+    const std::string from = Narrow(source), to = Narrow(target);
+    if (from.empty() || to.empty())
+        return false;
+    struct stat status;
+    if (::stat(to.c_str(), &status) == 0 && !(status.st_mode & S_IWUSR))
+        return false;  // read-only, as Windows keeps it
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+        return false;
+    // The file is in place either way; the flush only hastens the rename.
+    FlushFolderOf(to);
+    return true;
+}
+
+bool WriteFileDurably(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temporary = TemporarySiblingPath(path);
+    const std::string narrow = Narrow(temporary);
     if (narrow.empty())
         return false;
-    std::FILE* file = std::fopen(narrow.c_str(), "wb");
-    if (!file)
-        return false;
-    size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-    bool closed = std::fclose(file) == 0;
-    return written == bytes.size() && closed;
+    if (WriteAllAndFlush(narrow, bytes) && ReplaceFileWith(temporary, path))
+        return true;
+    std::remove(narrow.c_str());
+    return false;
 }

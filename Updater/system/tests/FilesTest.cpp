@@ -1,4 +1,5 @@
 // Folder lookups and folder trees on real files under Wine.
+#include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 #include "Handles.h"

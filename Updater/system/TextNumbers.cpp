@@ -1,0 +1,57 @@
+#include "system/TextNumbers.h"
+
+namespace {
+
+const uint64_t kFnvOffset = 14695981039346656037ull;
+const uint64_t kFnvPrime = 1099511628211ull;
+
+uint64_t FnvStep(uint64_t hash, unsigned unit) {
+    return (hash ^ unit) * kFnvPrime;
+}
+
+}  // namespace
+
+char HexDigit(unsigned value) {
+    return "0123456789abcdef"[value & 0xF];
+}
+
+std::wstring HexText(uint64_t value, int digits) {
+    std::wstring text(digits > 0 ? static_cast<size_t>(digits) : 0, L'0');
+    for (size_t i = text.size(); i > 0; --i, value >>= 4)
+        text[i - 1] = static_cast<wchar_t>(HexDigit(static_cast<unsigned>(value)));
+    return text;
+}
+
+std::wstring HexBytes(const unsigned char* bytes, size_t count) {
+    std::wstring text;
+    text.reserve(2 * count);
+    for (size_t i = 0; i < count; ++i) {
+        text += static_cast<wchar_t>(HexDigit(bytes[i] >> 4));
+        text += static_cast<wchar_t>(HexDigit(bytes[i]));
+    }
+    return text;
+}
+
+std::wstring DecimalText(unsigned long value) {
+    wchar_t digits[24];
+    size_t at = sizeof digits / sizeof digits[0];
+    do {
+        digits[--at] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return std::wstring(digits + at, digits + sizeof digits / sizeof digits[0]);
+}
+
+uint64_t Fnv1a64(const std::wstring& text, FnvUnit unit) {
+    uint64_t hash = kFnvOffset;
+    for (wchar_t c : text) {
+        const unsigned codeUnit = static_cast<uint16_t>(c);
+        if (unit == FnvUnit::CodeUnit) {
+            hash = FnvStep(hash, codeUnit);
+        } else {
+            hash = FnvStep(hash, codeUnit & 0xFF);
+            hash = FnvStep(hash, codeUnit >> 8);
+        }
+    }
+    return hash;
+}

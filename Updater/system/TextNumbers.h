@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Numbers written as text: hexadecimal and decimal digits, and the hash that
+// short names of longer texts are made of. Portable; never fails.
+
+// The lower-case hexadecimal digit of value's low four bits.
+char HexDigit(unsigned value);
+
+// The low 4 * digits bits of value as that many lower-case hexadecimal
+// digits, most significant first.
+std::wstring HexText(uint64_t value, int digits);
+
+// The bytes as lower-case hexadecimal, two digits each, first byte first.
+std::wstring HexBytes(const unsigned char* bytes, size_t count);
+
+// value in decimal digits, without sign or leading zeros. (The standard
+// conversions would bring the C runtime's whole printf machinery into the
+// programs.)
+std::wstring DecimalText(unsigned long value);
+
+// What FNV-1a takes one at a time from a text's UTF-16 code units.
+enum class FnvUnit {
+    CodeUnit,      // each 16-bit code unit whole
+    LittleEndian,  // each code unit's low byte, then its high byte
+};
+
+// The 64-bit FNV-1a hash of the text. Names of files and mutexes that
+// already exist are made of it, so its result for a text never changes.
+uint64_t Fnv1a64(const std::wstring& text, FnvUnit unit);
