@@ -80,6 +80,11 @@ struct CryptHashTraits {
     static Type Invalid() { return 0; }
     static void Close(Type h) { ::CryptDestroyHash(h); }
 };
+struct CertContextTraits {
+    typedef const CERT_CONTEXT* Type;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type c) { ::CertFreeCertificateContext(c); }
+};
 struct CoTaskMemTraits {
     typedef void* Type;
     static Type Invalid() { return nullptr; }
@@ -102,6 +107,7 @@ typedef UniqueResource<FindHandleTraits> UniqueFind;
 typedef UniqueResource<RegKeyTraits> UniqueRegKey;
 typedef UniqueResource<CryptProvTraits> UniqueCryptProv;
 typedef UniqueResource<CryptHashTraits> UniqueCryptHash;
+typedef UniqueResource<CertContextTraits> UniqueCertContext;
 typedef UniqueResource<CoTaskMemTraits> UniqueCoTaskMem;
 typedef UniqueResource<BstrTraits> UniqueBstr;
 typedef UniqueResource<HeapMemTraits> UniqueHeapMem;

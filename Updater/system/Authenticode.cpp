@@ -1,18 +1,15 @@
 #include "system/Authenticode.h"
 
 #include "Handles.h"
+#include "system/ImageSignature.h"
+#include "system/SignerKey.h"
 
 #include <softpub.h>
 #include <wintrust.h>
 
 #include <cstring>
-#include <vector>
 
 namespace {
-
-// CALG_SHA_256; the headers declare it only for later Windows versions than
-// the one this program is built for, whose AES provider has it all the same.
-const ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;
 
 // Keeps the provider's state of an accepted verification and closes it,
 // which releases the signer chain read from it.
@@ -31,44 +28,15 @@ private:
     GUID m_action;
 };
 
-// SHA-256 of bytes through the platform's AES provider (the one that offers
-// SHA-2).
-bool Sha256(const std::vector<BYTE>& bytes, uint8_t (&digest)[32]) {
-    UniqueCryptProv provider;
-    UniqueCryptHash hash;
-    BYTE value[32];
-    DWORD length = sizeof value;
-    if (!::CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_AES,
-                                CRYPT_VERIFYCONTEXT) ||
-        !::CryptCreateHash(provider.Get(), kSha256, 0, 0, hash.Put()) ||
-        !::CryptHashData(hash.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), 0) ||
-        !::CryptGetHashParam(hash.Get(), HP_HASHVAL, value, &length, 0) || length != sizeof value)
-        return false;
-    std::memcpy(digest, value, sizeof digest);
-    return true;
-}
-
-// The DER encoding of the leaf signer's SubjectPublicKeyInfo; empty when
-// the provider's state holds no signer certificate.
-std::vector<BYTE> LeafSignerKeyInfo(HANDLE state) {
+// The leaf signer's certificate in the provider's state; null when it holds
+// none.
+const CERT_CONTEXT* LeafSigner(HANDLE state) {
     CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(state);
     CRYPT_PROVIDER_SGNR* signer =
         provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
-    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
-        !signer->pasCertChain[0].pCert)
-        return std::vector<BYTE>();
-    CERT_PUBLIC_KEY_INFO* key = &signer->pasCertChain[0].pCert->pCertInfo->SubjectPublicKeyInfo;
-    DWORD size = 0;
-    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr, nullptr,
-                               &size) ||
-        size == 0)
-        return std::vector<BYTE>();
-    std::vector<BYTE> der(size);
-    if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, 0, nullptr,
-                               der.data(), &size))
-        return std::vector<BYTE>();
-    der.resize(size);
-    return der;
+    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain)
+        return nullptr;
+    return signer->pasCertChain[0].pCert;
 }
 
 }  // namespace
@@ -97,9 +65,12 @@ long VerifyEmbeddedSignature(void* file, const std::wstring& path, uint8_t (&key
     TrustState state(data, action);
     if (status != 0)
         return status;
+    long own = CheckImageSignature(file);
+    if (own != 0)
+        return own;
     uint8_t digest[32];
-    std::vector<BYTE> keyInfo = LeafSignerKeyInfo(data.hWVTStateData);
-    if (keyInfo.empty() || !Sha256(keyInfo, digest))
+    const CERT_CONTEXT* leaf = LeafSigner(data.hWVTStateData);
+    if (!leaf || !GetPublicKeyDigest(*leaf, digest))
         return E_FAIL;
     std::memcpy(keyDigest, digest, sizeof keyDigest);
     return 0;

@@ -677,9 +677,12 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
         {"altered", "altered.exe", pin1, "Installer signature check failed 80096010"},
         {"cut", "signed1.exe", pin1.substr(0, 63), "Installer signer is not trusted"},
         {"blank", "signed1.exe", " ; ", "Installer signer is not trusted"},
+        // Publisher 1's signature on another program, which Wine's provider accepts.
+        {"forged", "forged-signer.exe", pin1, "Installer signature check failed a0ac000a"},
+        {"script", "forged-script.exe", pin1, "Installer signature check failed a0ac0008"},
         {"plain", "unsigned.exe", "", ""}};
     RemoveStaged({"signed", "second", "nsis", "unsigned", "other", "altered", "cut", "blank",
-                  "plain"});
+                  "forged", "script", "plain"});
     // Every product has a clean-up program, which runs only for an installer
     // that was accepted.
     ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
