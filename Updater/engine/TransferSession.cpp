@@ -1,5 +1,6 @@
 #include "TransferSession.h"
 
+#include "LogText.h"
 #include "Logger.h"
 #include "engine/Download.h"
 
@@ -22,8 +23,13 @@ TransferResult CTransferSession::Fetch(const std::wstring& address, std::string&
     return Run(address, [&] { return FetchUrlText(address, text); });
 }
 
-TransferResult CTransferSession::Download(const std::wstring& address, const std::wstring& path) {
-    return Run(address, [&] { return DownloadUrlToFile(address, path); });
+TransferResult CTransferSession::FetchBytes(const std::wstring& address, std::string& bytes) {
+    return Run(address, [&] { return FetchUrlBytes(address, bytes); });
+}
+
+TransferResult CTransferSession::Download(const std::wstring& address, const std::wstring& path,
+                                          uint64_t maxBytes) {
+    return Run(address, [&] { return DownloadUrlToFile(address, path, maxBytes); });
 }
 
 void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {
@@ -37,5 +43,5 @@ void CTransferSession::LogGivenUp(const std::wstring& address, const TransferRes
     Logger::LogRef log;
     if (result.cause == TransferCause::kNoProgress)
         log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
-                   server.c_str());
+                   ForLog(server).c_str());
 }
