@@ -12,12 +12,12 @@ const unsigned long kRestartInitiated = 1641;
 
 }  // namespace
 
-bool CUpdateEngine::RunInstaller(const std::wstring& installer) {
+bool CUpdateEngine::RunInstaller(const std::wstring& installer, const std::wstring& tempFolder) {
     Logger::LogRef log;
     // A bootstrapper that starts the real setup and exits has not installed
     // anything yet: the install is over when all of its processes are.
     ProcessRun run = RunProgramWithLimit(installer, L"/verysilent", GetWaitLimits().installerMs,
-                                         ChildProcesses::kWaitedFor);
+                                         ChildProcesses::kWaitedFor, false, tempFolder);
     switch (run.outcome) {
     case ProcessRun::kNotStarted:
         log->Write(L"Failed to start installer %u\n", static_cast<unsigned>(run.error));

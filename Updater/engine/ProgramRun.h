@@ -5,8 +5,10 @@
 #include <string>
 
 // Runs a program the update engine starts with a time limit (see
-// RunProcessWithLimit), as the user at the console when asConsoleUser, and
-// logs when the program could not be put into a job and ran without one.
+// RunProcessWithLimit), as the user at the console when asConsoleUser, else
+// with tempFolder, when not empty, as its TEMP and TMP, and logs when the
+// program could not be put into a job and ran without one.
 ProcessRun RunProgramWithLimit(const std::wstring& program, const std::wstring& arguments,
                                unsigned long limitMs, ChildProcesses children,
-                               bool asConsoleUser = false);
+                               bool asConsoleUser = false,
+                               const std::wstring& tempFolder = std::wstring());

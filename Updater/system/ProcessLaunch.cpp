@@ -2,6 +2,7 @@
 
 #include "Folders.h"
 #include "Handles.h"
+#include "system/EnvironmentBlock.h"
 #include "system/ProcessKill.h"
 
 #include <wtsapi32.h>
@@ -18,12 +19,28 @@ std::vector<wchar_t> BuildCommandLine(const std::wstring& program, const std::ws
     return std::vector<wchar_t>(text.c_str(), text.c_str() + text.size() + 1);
 }
 
+// The caller's environment with TEMP and TMP naming folder.
+std::vector<wchar_t> EnvironmentWithTemp(const std::wstring& folder) {
+    wchar_t* current = ::GetEnvironmentStringsW();
+    std::vector<wchar_t> block = EnvironmentWithTempFolder(current, folder);
+    if (current)
+        ::FreeEnvironmentStringsW(current);
+    return block;
+}
+
 // Starts program as the token's user (null: the caller) with the given
-// creation flags; the desktop only for another user. False with the system
-// error in GetLastError when it can't be started.
+// creation flags; the desktop only for another user. A tempFolder that is
+// not empty becomes its TEMP and TMP. False with the system error in
+// GetLastError when it can't be started.
 bool Start(HANDLE token, const std::wstring& program, const std::wstring& arguments, DWORD flags,
-           PROCESS_INFORMATION& pi) {
+           PROCESS_INFORMATION& pi, const std::wstring& tempFolder = std::wstring()) {
     std::vector<wchar_t> commandLine = BuildCommandLine(program, arguments);
+    std::vector<wchar_t> environment;
+    if (!tempFolder.empty()) {
+        environment = EnvironmentWithTemp(tempFolder);
+        flags |= CREATE_UNICODE_ENVIRONMENT;
+    }
+    void* block = environment.empty() ? nullptr : environment.data();
     std::wstring folder = GetParentFolder(program);
     const wchar_t* workDir = folder.empty() ? nullptr : folder.c_str();
     wchar_t desktop[] = L"winsta0\\default";
@@ -33,10 +50,10 @@ bool Start(HANDLE token, const std::wstring& program, const std::wstring& argume
     ::ZeroMemory(&pi, sizeof pi);
     if (!token)
         return ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags,
-                                nullptr, workDir, &si, &pi) != FALSE;
+                                block, workDir, &si, &pi) != FALSE;
     si.lpDesktop = desktop;
     return ::CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr, nullptr,
-                                  FALSE, flags, nullptr, workDir, &si, &pi) != FALSE;
+                                  FALSE, flags, block, workDir, &si, &pi) != FALSE;
 }
 
 // Takes over the handles of a created process; waits for its end if asked.
@@ -84,15 +101,16 @@ DWORD MakeJob(ChildProcesses children, UniqueHandle& job) {
 // nested one), a second copy is started outside the Updater's job and takes
 // the first one's place. 0, or the system error for which there is no job.
 DWORD PutInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
-               ChildProcesses children, UniqueHandle& process, UniqueHandle& thread,
-               UniqueHandle& job) {
+               const std::wstring& tempFolder, ChildProcesses children, UniqueHandle& process,
+               UniqueHandle& thread, UniqueHandle& job) {
     DWORD error = MakeJob(children, job);
     if (error != 0)
         return error;
     if (::AssignProcessToJobObject(job.Get(), process.Get()))
         return 0;
     PROCESS_INFORMATION pi;
-    if (!Start(token, program, arguments, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, pi)) {
+    if (!Start(token, program, arguments, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, pi,
+               tempFolder)) {
         error = FailureCode();
         job.Reset();
         return error;
@@ -148,17 +166,19 @@ void Stop(HANDLE job, HANDLE process, ChildProcesses children) {
 
 // Started suspended, put into a new job, resumed, waited for at most limitMs.
 ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
-                    unsigned long limitMs, ChildProcesses children) {
+                    const std::wstring& tempFolder, unsigned long limitMs,
+                    ChildProcesses children) {
     ProcessRun run = {ProcessRun::kNotStarted, 0, 0, true, 0};
     PROCESS_INFORMATION pi;
-    if (!Start(token, program, arguments, CREATE_SUSPENDED, pi)) {
+    if (!Start(token, program, arguments, CREATE_SUSPENDED, pi, tempFolder)) {
         run.error = ::GetLastError();
         return run;
     }
     UniqueHandle process(pi.hProcess);
     UniqueHandle thread(pi.hThread);
     UniqueHandle job;
-    DWORD jobError = PutInJob(token, program, arguments, children, process, thread, job);
+    DWORD jobError =
+        PutInJob(token, program, arguments, tempFolder, children, process, thread, job);
     if (jobError != 0) {
         run.inJob = false;
         run.jobError = jobError;
@@ -213,8 +233,9 @@ bool RunProcessAsActiveUserAndWait(const std::wstring& program, const std::wstri
 }
 
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
-                               unsigned long limitMs, ChildProcesses children) {
-    return RunInJob(nullptr, program, arguments, limitMs, children);
+                               unsigned long limitMs, ChildProcesses children,
+                               const std::wstring& tempFolder) {
+    return RunInJob(nullptr, program, arguments, tempFolder, limitMs, children);
 }
 
 ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
@@ -225,5 +246,5 @@ ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
         ProcessRun run = {ProcessRun::kNotStarted, 0, ::GetLastError(), true, 0};
         return run;
     }
-    return RunInJob(token.Get(), program, arguments, limitMs, children);
+    return RunInJob(token.Get(), program, arguments, std::wstring(), limitMs, children);
 }

@@ -60,9 +60,12 @@ enum class ChildProcesses {
 // waits until it ends, but at most limitMs: then the job is ended and the
 // outcome is kStopped. Where the program can't be put into a job (the Updater
 // itself running in one that allows no other), it is started breaking away
-// from that job; where that is refused too, it runs without a job.
+// from that job; where that is refused too, it runs without a job. A
+// tempFolder that is not empty becomes the program's TEMP and TMP (the rest
+// of its environment is still the caller's).
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
-                               unsigned long limitMs, ChildProcesses children);
+                               unsigned long limitMs, ChildProcesses children,
+                               const std::wstring& tempFolder = std::wstring());
 // RunProcessWithLimit as the user logged on at the physical console (see
 // RunProcessAsActiveUser); kNotStarted also when that user's token can't be
 // had.

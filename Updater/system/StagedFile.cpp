@@ -115,3 +115,11 @@ bool CStagedFile::Lock() {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return m_file.IsValid();
 }
+
+std::wstring CStagedFile::CreateSubfolder(const std::wstring& name) const {
+    if (m_folder.empty() || name.empty())
+        return std::wstring();
+    // Inherits the staging folder's access list, as everything inside it.
+    std::wstring folder = JoinPath(m_folder, name);
+    return ::CreateDirectoryW(folder.c_str(), nullptr) ? folder : std::wstring();
+}

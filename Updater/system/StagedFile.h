@@ -31,6 +31,11 @@ public:
     bool Lock();
     // The locked file's handle; null before a successful Lock.
     void* File() const { return m_file ? m_file.Get() : nullptr; }
+    // Creates a new folder named name inside the staging folder, with the
+    // staging folder's access list; its path, or empty when it could not be
+    // created (also when it existed already). It goes with the staging
+    // folder.
+    std::wstring CreateSubfolder(const std::wstring& name) const;
 
 private:
     std::wstring m_folder;
