@@ -166,7 +166,8 @@ fi
 
 echo
 echo "== An altered installer: 1.2 published with qmpublish, then one byte of the signed"
-echo "   file changed on the server and its checksum published for the altered bytes"
+echo "   file changed on the server and its checksum published for the altered bytes; the"
+echo "   signed manifest's SHA-256 still names the published installer"
 "$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.2.exe" >/dev/null
 "$qmpublish" manifest --intname sample --version 1.2 --installer "$demo/release/Setup-1.2.exe" \
   --installer-url "$base/Setup-1.2.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
@@ -182,3 +183,22 @@ wine "$updater" -runmode=checkupdate
 echo "== The log of this check"
 tail -n +$((lines + 1)) "$log"
 [ -d "$demo/Sample/1.2" ] || echo "   refused: nothing of 1.2 ran (no uninstall actions, no installer, no notice)"
+
+echo
+echo "== An altered manifest: 1.3 published with qmpublish, then its version changed to 9.9 on"
+echo "   the server, the signature left as it was"
+"$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.3.exe" >/dev/null
+"$qmpublish" manifest --intname sample --version 1.3 --installer "$demo/release/Setup-1.3.exe" \
+  --installer-url "$base/Setup-1.3.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
+  --out "$demo/srv/sample" >/dev/null
+sed -i "s/version='1.3'/version='9.9'/" "$demo/srv/sample/update.xml"
+echo "   update.xml: $(cat "$demo/srv/sample/update.xml")"
+echo "\$ qmpublish verify srv/sample --pin $pin"
+"$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
+lines=$(wc -l < "$log")
+echo "\$ wine Updater.exe -runmode=checkupdate"
+wine "$updater" -runmode=checkupdate
+echo "== The log of this check"
+tail -n +$((lines + 1)) "$log"
+[ -d "$demo/Sample/1.3" ] || [ -d "$demo/Sample/9.9" ] ||
+  echo "   refused: the manifest is not the one the publisher signed, and nothing of it ran"

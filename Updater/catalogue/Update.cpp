@@ -13,6 +13,9 @@ void CUpdate::BindMembers() {
     BindString(L"version", version);
     BindString(L"installerurl", installerurl);
     BindString(L"whatsnewurl", whatsnewurl);
+    BindString(L"sha256", sha256);
+    BindString(L"size", size);
+    BindString(L"expires", expires);
 }
 
 std::wstring CUpdate::GetNodeName() const {

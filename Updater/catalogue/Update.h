@@ -5,7 +5,9 @@
 #include <string>
 
 // Element "update": the update manifest a product's updateurl points to. All
-// attributes are empty when absent. The Updater only reads it.
+// attributes are empty when absent. The Updater only reads it. A signed
+// manifest (for a product with publisher pins) carries all of intname,
+// sha256, size and expires; an unsigned one may leave them out.
 class CUpdate : public MyXML::CMyXMLNode {
 public:
     CUpdate();
@@ -17,4 +19,7 @@ public:
     std::wstring version;       // version offered
     std::wstring installerurl;  // its digest lies at this address + ".md5"
     std::wstring whatsnewurl;   // page shown after a successful update
+    std::wstring sha256;        // the installer's SHA-256, 64 hexadecimal digits
+    std::wstring size;          // the installer's length in bytes, decimal
+    std::wstring expires;       // "YYYY-MM-DDThh:mm:ssZ": refused after this time
 };

@@ -114,22 +114,34 @@ TransferResult RunTransfer(CStreamTransfer* transfer, bool complete) {
 }  // namespace
 
 TransferResult FetchUrlText(const std::wstring& address, std::string& text) {
+    std::string bytes;
+    TransferResult result = FetchUrlBytes(address, bytes);
+    if (result.Succeeded()) {
+        CutAtZero(bytes);
+        text.swap(bytes);
+    }
+    return result;
+}
+
+TransferResult FetchUrlBytes(const std::wstring& address, std::string& bytes) {
     CStreamTransfer* transfer = new CStreamTransfer(address, kMaxFetchBytes);
     TransferResult result = RunTransfer(transfer, false);
-    if (result.Succeeded()) {
-        text = transfer->Text();
-        CutAtZero(text);
-    }
+    if (result.Succeeded())
+        bytes = transfer->Text();
     transfer->Release();
     return result;
 }
 
-TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path) {
+TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path,
+                                 uint64_t maxBytes) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return TransferResult{TransferOutcome::kFailed};
-    CStreamTransfer* transfer = new CStreamTransfer(address, static_cast<size_t>(-1));
+    // A 32-bit Updater can't count past its address space anyway.
+    const size_t cap = maxBytes > static_cast<uint64_t>(SIZE_MAX) ? SIZE_MAX
+                                                                   : static_cast<size_t>(maxBytes);
+    CStreamTransfer* transfer = new CStreamTransfer(address, cap);
     transfer->SetFile(std::move(file), path);
     TransferResult result = RunTransfer(transfer, true);
     // Given up, the transfer has already closed and deleted the file.

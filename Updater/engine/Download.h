@@ -4,6 +4,7 @@
 
 #include <objidl.h>
 
+#include <cstdint>
 #include <string>
 
 // Network documents, one transfer at a time. Every network access first
@@ -24,6 +25,10 @@ const size_t kMaxFetchBytes = 1048576;
 // a status outside 200-299 (its error page is not the document). text is set
 // only on success.
 TransferResult FetchUrlText(const std::wstring& address, std::string& text);
+
+// As FetchUrlText, but the document's bytes as they came, zero bytes
+// included (a signature).
+TransferResult FetchUrlBytes(const std::wstring& address, std::string& bytes);
 
 // Reads stream in pieces until it ends, fails, maxBytes were read or sink
 // returns false, handing each piece to sink. True when the stream ended
@@ -49,10 +54,12 @@ bool ReadStreamPieces(IStream* stream, size_t maxBytes, Sink sink) {
 }
 
 // Stores the document at address in the file at path (created or
-// overwritten). Succeeded when the whole download came with a status in
-// 200-299 (or from an address that has none); otherwise the file, complete or
-// not, is deleted.
-TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path);
+// overwritten), reading no more than its first maxBytes. Succeeded when the
+// whole download, or its first maxBytes, came with a status in 200-299 (or
+// from an address that has none); otherwise the file, complete or not, is
+// deleted.
+TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path,
+                                 uint64_t maxBytes = UINT64_MAX);
 
 // "host:port" of the address's server, the host in lower case and the
 // scheme's default port when none is named; empty when the address names no

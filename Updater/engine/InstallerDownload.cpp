@@ -1,9 +1,11 @@
 #include "UpdateEngine.h"
 
+#include "LogText.h"
 #include "Logger.h"
 #include "catalogue/Product.h"
 #include "catalogue/Update.h"
 #include "engine/InstallerName.h"
+#include "engine/ManifestFields.h"
 #include "engine/PublisherPins.h"
 #include "engine/TransferSession.h"
 #include "system/Authenticode.h"
@@ -11,26 +13,19 @@
 #include "system/Md5.h"
 #include "system/Md5Text.h"
 #include "system/RunContext.h"
+#include "system/Sha256.h"
 #include "system/StagedFile.h"
 #include "system/TextCodec.h"
+#include "system/TextNumbers.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <cwchar>
 
 namespace {
 
 const size_t kDigestChars = 32;
-
-// Text from the network as it may stand in one log record: control
-// characters (a line end inside a short checksum or an address) become "?".
-std::wstring ForLog(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c < 0x20 || c == 0x7F)
-            c = L'?';
-    }
-    return text;
-}
 
 // The signature check of a pinned product: the file's embedded signature
 // must be valid and its signer's key one of the pins. Logs a refusal.
@@ -49,29 +44,32 @@ bool IsSignedByPinnedPublisher(const CStagedFile& installer, const std::wstring&
     return true;
 }
 
-}  // namespace
-
-bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
-                                      CTransferSession& session, CStagedFile& installer) {
+// The installer of a signed manifest: its length and SHA-256 must be the
+// manifest's. Logs a refusal.
+bool MatchesSignedManifest(const CStagedFile& installer, const CUpdate& update,
+                           uint64_t expectedSize, const uint8_t (&expectedDigest)[32]) {
     Logger::LogRef log;
-    // intname and version come from the network: a name that could leave the
-    // staging folder counts as a failed download. The installer goes into a
-    // folder of its own, new and unpredictable, closed to other accounts when
-    // the installer will run as the local system account; whatever is
-    // refused below is removed with it when installer goes.
-    std::wstring fileName;
-    TransferResult download;
-    if (MakeInstallerFileName(update.intname, update.version, fileName) &&
-        installer.Create(GetTempFolder(), fileName, IsLocalSystem()) &&
-        installer.Path().size() < MAX_PATH)
-        download = session.Download(update.installerurl, installer.Path());
-    if (!download.Succeeded() || !installer.Lock()) {
-        log->Write(L"Failed to download installer from %s\n",
-                   ForLog(update.installerurl).c_str());
-        session.LogGivenUp(update.installerurl, download);
+    uint64_t size = 0;
+    if (!GetOpenFileSize(installer.File(), size) || size != expectedSize) {
+        log->Write(L"Installer size mismatch: expected %s, got %s\n", ForLog(update.size).c_str(),
+                   DecimalText(size).c_str());
         return false;
     }
+    uint8_t digest[32] = {0};
+    bool computed = ComputeOpenFileSha256(installer.File(), digest);
+    if (!computed || std::memcmp(digest, expectedDigest, sizeof digest) != 0) {
+        log->Write(L"Installer digest mismatch: expected %s, got %s\n",
+                   ForLog(update.sha256).c_str(), HexBytes(digest, sizeof digest).c_str());
+        return false;
+    }
+    return true;
+}
 
+// The installer of an unsigned manifest: its MD5 must be the one published
+// beside it. Logs a refusal.
+bool MatchesPublishedChecksum(const CStagedFile& installer, const CUpdate& update,
+                              CTransferSession& session) {
+    Logger::LogRef log;
     std::wstring checksumUrl = update.installerurl + L".md5";
     std::string checksum;
     TransferResult fetched = session.Fetch(checksumUrl, checksum);
@@ -84,8 +82,6 @@ bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& up
         checksum.resize(kDigestChars);
     std::wstring expected = BytesToWide(checksum.data(), checksum.size(), CodePage::ThreadAnsi);
 
-    // Digest and signature are taken over the locked file: the bytes checked
-    // are the bytes that run.
     uint8_t digest[16];
     bool computed = ComputeOpenFileMd5(installer.File(), digest);
     std::wstring actual = FormatMd5Hex(digest);
@@ -94,10 +90,49 @@ bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& up
                    ForLog(expected).c_str(), actual.c_str());
         return false;
     }
-
-    // The checksum comes from the same server as the installer; only a
-    // publisher's signature proves where the installer comes from.
-    if (HasPublisherPins(product.signer) && !IsSignedByPinnedPublisher(installer, product.signer))
-        return false;
     return true;
+}
+
+}  // namespace
+
+bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
+                                      CTransferSession& session, CStagedFile& installer) {
+    Logger::LogRef log;
+    // A signed manifest names the installer's length: one byte more than
+    // that is enough to tell that a server sends too much, however much it
+    // would send. (Its fields were checked with its signature.)
+    const bool pinned = HasPublisherPins(product.signer);
+    uint64_t size = 0;
+    uint8_t sha256[32] = {0};
+    if (pinned && (!ParseByteCount(update.size, size) || !ParseSha256Hex(update.sha256, sha256)))
+        return false;
+    const uint64_t maxBytes = pinned ? size + 1 : UINT64_MAX;
+
+    // intname and version come from the network: a name that could leave the
+    // staging folder counts as a failed download. The installer goes into a
+    // folder of its own, new and unpredictable, closed to other accounts when
+    // the installer will run as the local system account; whatever is
+    // refused below is removed with it when installer goes.
+    std::wstring fileName;
+    TransferResult download;
+    if (MakeInstallerFileName(update.intname, update.version, fileName) &&
+        installer.Create(GetTempFolder(), fileName, IsLocalSystem()) &&
+        installer.Path().size() < MAX_PATH)
+        download = session.Download(update.installerurl, installer.Path(), maxBytes);
+    if (!download.Succeeded() || !installer.Lock()) {
+        log->Write(L"Failed to download installer from %s\n",
+                   ForLog(update.installerurl).c_str());
+        session.LogGivenUp(update.installerurl, download);
+        return false;
+    }
+
+    // Digests and signature are taken over the locked file: the bytes
+    // checked are the bytes that run. Without pins the checksum comes from
+    // the same server as the installer; with them the signed manifest says
+    // which installer it is, and only a publisher's signature proves where
+    // it comes from.
+    if (!pinned)
+        return MatchesPublishedChecksum(installer, update, session);
+    return MatchesSignedManifest(installer, update, size, sha256) &&
+           IsSignedByPinnedPublisher(installer, product.signer);
 }

@@ -34,7 +34,8 @@ std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address,
     // A server given up earlier in this check is not asked (the notice
     // comes without its text); one given up now is recorded like any other.
     std::string document;
-    session.LogGivenUp(address, session.Fetch(address, document));
+    if (!address.empty())
+        session.LogGivenUp(address, session.Fetch(address, document));
     std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), document);
     std::wstring path = GetCommonAppDataPath(L"whatsnew.xml");
     FreshFileResult result = file.Write(path, content);

@@ -2,6 +2,7 @@
 
 #include "engine/TransferResult.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,13 @@ public:
     // FetchUrlText (Download.h) unless the address's server was given up
     // earlier in this session; text is set only on success.
     TransferResult Fetch(const std::wstring& address, std::string& text);
-    // DownloadUrlToFile (Download.h) unless the address's server was given
-    // up earlier in this session; a refused download leaves path alone.
-    TransferResult Download(const std::wstring& address, const std::wstring& path);
+    // As Fetch, through FetchUrlBytes: the bytes as they came.
+    TransferResult FetchBytes(const std::wstring& address, std::string& bytes);
+    // DownloadUrlToFile (Download.h), at most maxBytes of it, unless the
+    // address's server was given up earlier in this session; a refused
+    // download leaves path alone.
+    TransferResult Download(const std::wstring& address, const std::wstring& path,
+                            uint64_t maxBytes = UINT64_MAX);
 
     // Logs that the transfer from address which ended with result gave up
     // on its server; nothing for any other result, nor for an address that

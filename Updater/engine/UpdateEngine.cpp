@@ -1,5 +1,6 @@
 #include "UpdateEngine.h"
 
+#include "LogText.h"
 #include "Logger.h"
 #include "catalogue/MyXMLDocument.h"
 #include "catalogue/Product.h"
@@ -7,7 +8,9 @@
 #include "catalogue/Update.h"
 #include "engine/Download.h"
 #include "engine/InstallFailures.h"
+#include "engine/ManifestFields.h"
 #include "engine/PreservedValuesJournal.h"
+#include "engine/PublisherPins.h"
 #include "engine/Registry.h"
 #include "engine/TransferSession.h"
 #include "system/Files.h"
@@ -102,10 +105,11 @@ bool CUpdateEngine::CheckForUpdates() {
     RestorePreservedValuesLeftBehind();
 
     for (CProduct* product : products.m_Products) {
+        bool notify = false;
         std::wstring whatsNewUrl;
-        if (UpdateProduct(*product, session, whatsNewUrl))
+        if (UpdateProduct(*product, session, notify, whatsNewUrl))
             anyNewer = true;
-        if (!whatsNewUrl.empty())
+        if (notify)
             whatsNew.push_back(whatsNewUrl);
         RemoveOldVersionFolders(product);
     }
@@ -117,22 +121,36 @@ bool CUpdateEngine::CheckForUpdates() {
     return anyNewer;
 }
 
-bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
+bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session, bool& notify,
                                   std::wstring& whatsNewUrl) {
     Logger::LogRef log;
+    notify = false;
     whatsNewUrl.clear();
-    log->Write(L"Updating %s\n", product.intname.c_str());
+    log->Write(L"Updating %s\n", ForLog(product.intname).c_str());
 
-    std::wstring manifest;
+    std::wstring address;
+    std::string manifest;
     CUpdate update;
     MyXML::CMyXMLDocument document;
-    if (!FetchManifest(product, session, manifest) || document.OpenString(manifest) != 0 ||
+    if (!FetchManifest(product, session, address, manifest) ||
+        document.OpenString(BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi)) !=
+            0 ||
         document.ReadNode(&update) != 0)
         return false;
-    log->Write(L"Current ver %s Server ver %s\n", product.version.c_str(), update.version.c_str());
+    // A pinned product believes nothing of a manifest its publisher did not
+    // sign for it.
+    if (HasPublisherPins(product.signer) &&
+        !AcceptSignedManifest(product, address, manifest, update, session))
+        return false;
+    log->Write(L"Current ver %s Server ver %s\n", ForLog(product.version).c_str(),
+               ForLog(update.version).c_str());
     if (!IsVersionLess(product.version, update.version))
         return false;
     log->Write(L"Got new one!\n");
+
+    std::wstring whatsNewAddress;
+    if (!CheckManifestAddresses(address, update, whatsNewAddress))
+        return true;
 
     CInstallFailures failures(InstallFailuresPath());
     if (HasFailedTooOften(failures, product, update))
@@ -147,17 +165,19 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
     CSavedValues saved;
     const std::wstring journal = ClearWayForInstaller(product, saved);
     // Only an installed update is announced.
-    if (InstallAndCount(product, update, installer, failures))
-        whatsNewUrl = update.whatsnewurl;
+    if (InstallAndCount(product, update, installer, failures) && !update.whatsnewurl.empty()) {
+        notify = true;
+        whatsNewUrl = whatsNewAddress;
+    }
     RestoreAfterInstaller(product, saved, journal);
     return true;
 }
 
 bool CUpdateEngine::FetchManifest(const CProduct& product, CTransferSession& session,
-                                  std::wstring& manifest) {
+                                  std::wstring& address, std::string& manifest) {
     Logger::LogRef log;
-    std::wstring address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
-    log->Write(L"Update url %s\n", address.c_str());
+    address = ReplaceAll(product.updateurl, kUpdaterIdPlaceholder, ReadUpdaterId());
+    log->Write(L"Update url %s\n", ForLog(address).c_str());
 
     // A server that stopped answering costs one time-out per check, not one
     // per product.
@@ -165,13 +185,34 @@ bool CUpdateEngine::FetchManifest(const CProduct& product, CTransferSession& ses
     TransferResult fetched = session.Fetch(address, bytes);
     if (fetched.cause == TransferCause::kServerGivenUp) {
         log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
-                   product.intname.c_str(), ServerOfAddress(address).c_str());
+                   ForLog(product.intname).c_str(), ForLog(ServerOfAddress(address)).c_str());
         return false;
     }
     session.LogGivenUp(address, fetched);
     if (!fetched.Succeeded())
         return false;
-    manifest = BytesToWide(bytes.data(), bytes.size(), CodePage::ThreadAnsi);
+    manifest.swap(bytes);
+    return true;
+}
+
+bool CUpdateEngine::CheckManifestAddresses(const std::wstring& address, const CUpdate& update,
+                                           std::wstring& whatsNewUrl) {
+    whatsNewUrl = update.whatsnewurl;
+    // An administrator's manifest in a local folder or on a share may name
+    // any address; one from the network must not make the Updater open a
+    // local file or a share (as the local system account, for machine
+    // products).
+    if (!IsHttpAddress(address))
+        return true;
+    Logger::LogRef log;
+    if (!IsHttpAddress(update.installerurl)) {
+        log->Write(L"Refused address %s\n", ForLog(update.installerurl).c_str());
+        return false;
+    }
+    if (!whatsNewUrl.empty() && !IsHttpAddress(whatsNewUrl)) {
+        log->Write(L"Refused address %s\n", ForLog(whatsNewUrl).c_str());
+        whatsNewUrl.clear();
+    }
     return true;
 }
 
@@ -182,7 +223,7 @@ bool CUpdateEngine::HasFailedTooOften(const CInstallFailures& failures, const CP
         return false;
     Logger::LogRef log;
     log->Write(L"Version %s failed to install 3 times; waiting for a newer one\n",
-               update.version.c_str());
+               ForLog(update.version).c_str());
     return true;
 }
 
@@ -202,14 +243,21 @@ bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& upda
                                     const CStagedFile& installer, CInstallFailures& failures) {
     Logger::LogRef log;
     log->Write(L"Start Installer\n");
-    if (RunInstaller(installer.Path())) {
+    // What the installer unpacks is as private as the installer itself.
+    const std::wstring temp = installer.CreateSubfolder(L"temp");
+    if (temp.empty()) {
+        log->Write(L"Failed to create temporary folder for installer %s\n",
+                   installer.Path().c_str());
+        return false;
+    }
+    if (RunInstaller(installer.Path(), temp)) {
         failures.RecordSuccess(product.intname);
         return true;
     }
     if (!failures.RecordFailure(product.intname, update.version)) {
         // Without the count this version would be tried in every check.
-        log->Write(L"Failed to record the failed install of %s %s\n", product.intname.c_str(),
-                   update.version.c_str());
+        log->Write(L"Failed to record the failed install of %s %s\n",
+                   ForLog(product.intname).c_str(), ForLog(update.version).c_str());
     }
     return false;
 }

@@ -47,12 +47,23 @@ public:
     // Fetches the product's manifest through the check's session and, when
     // it names a newer version, downloads and verifies the installer, runs
     // the uninstall and registry actions, the installer ("/verysilent") and
-    // the restore. True when the manifest named a newer version; whatsNewUrl
-    // is then the manifest's whatsnewurl if the installer succeeded, else
-    // empty. A product whose manifest server gave no answer earlier in the
+    // the restore. True when the manifest named a newer version. notify is
+    // true when the installer succeeded and the manifest names a what's-new
+    // address; whatsNewUrl is then that address, or empty when it was
+    // refused (see below): the notice is shown without a document. A
+    // product whose manifest server gave no answer earlier in the
     // check is skipped; a version whose installer failed in 3 checks in a row
     // is not tried again until the manifest offers another one.
-    bool UpdateProduct(CProduct& product, CTransferSession& session, std::wstring& whatsNewUrl);
+    //
+    // A product with publisher pins takes only a signed manifest for itself
+    // (AcceptSignedManifest); a refused one is logged and ends the product as
+    // if it offered nothing. A manifest fetched over http or https may send
+    // the Updater only to http or https addresses: any other installer
+    // address ends the update before anything of it runs, any other
+    // what's-new address is not fetched; both are logged ("Refused address
+    // %s\n").
+    bool UpdateProduct(CProduct& product, CTransferSession& session, bool& notify,
+                       std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions
     // older than its recorded version and have no file in use, logging each
@@ -65,26 +76,29 @@ public:
     // ---- Download and verification ----
 
     // Downloads the manifest's installer as "Setup_<intname>-<version>.exe"
-    // into a new folder of its own (installer), locks it, and keeps it only
-    // when its MD5 matches the first 32 characters of the document at
-    // installerurl + ".md5" (letter case ignored) and, for a product with
-    // publisher pins, when its embedded signature is valid and made with a
-    // pinned key. True when the installer may run; false (each refusal
-    // logged, and then a server given up on by its transfer) otherwise, and
-    // the folder is removed with installer.
+    // into a new folder of its own (installer) and locks it. Without
+    // publisher pins it is kept only when its MD5 matches the first 32
+    // characters of the document at installerurl + ".md5" (letter case
+    // ignored). With pins no checksum is fetched: at most the manifest's
+    // size + 1 bytes are read, and it is kept only when its length and its
+    // SHA-256 are the (signed) manifest's and its embedded signature is valid
+    // and made with a pinned key. True when the installer may run; false
+    // (each refusal logged, and then a server given up on by its transfer)
+    // otherwise, and the folder is removed with installer.
     bool DownloadInstaller(const CProduct& product, const CUpdate& update,
                            CTransferSession& session, CStagedFile& installer);
 
     // ---- Uninstall actions and the installer ----
 
     // Runs the installer with "/verysilent" (a job object holds every
-    // process it starts) and waits for it, at most the installer limit
-    // (WaitLimits.h), after which all of them are ended. True when it exited
+    // process it starts), with tempFolder as its TEMP and TMP when not empty,
+    // and waits for it, at most the installer limit (WaitLimits.h), after
+    // which all of them are ended. True when it exited
     // with 0, or with 3010 or 1641 (installed, Windows must restart); every
     // other end is logged: "Installer failed with exit code %u\n", "Failed to
     // start installer %u\n" (the system error), "Installer did not finish in
     // 30 minutes and was stopped\n".
-    bool RunInstaller(const std::wstring& installer);
+    bool RunInstaller(const std::wstring& installer, const std::wstring& tempFolder);
 
     // Carries out the product's uninstall actions ("unregsvr", "unregexe",
     // "kill", "run") in document order, each started program waited for, with
@@ -95,7 +109,8 @@ public:
 
     // ---- Update notification ----
 
-    // For each address in order: writes the notification file for it, shows
+    // For each address in order (an empty one: a notice without a
+    // document): writes the notification file for it, shows
     // it with notifier.exe from the Updater's folder (as the console user
     // when the Updater runs as the local system account), waits until the
     // Notifier ends, at most the notifier limit (WaitLimits.h; then it is
@@ -107,7 +122,8 @@ public:
     // Writes whatsnew.xml in the common application data folder anew (never
     // through what was there) with the what's-new document at address
     // (fetched through session; the notice goes without it when it can't be
-    // had) wrapped for the Notifier's stylesheet, and keeps it held in file.
+    // had or address is empty) wrapped for the Notifier's stylesheet, and
+    // keeps it held in file.
     // The file's path, or empty, with a log record, when it could not be
     // written.
     std::wstring WriteNotificationFile(const std::wstring& address, CTransferSession& session,
@@ -116,11 +132,29 @@ public:
 private:
     // The steps of UpdateProduct, each logging as it goes.
 
-    // Fetches the product's manifest (its updateurl with the updater id put
-    // in) as text. False, manifest untouched, when it could not be had; a
-    // server given up earlier in the check skips the product, logged.
+    // Fetches the product's manifest from address (its updateurl with the
+    // updater id put in, set here) as it came. False, manifest untouched,
+    // when it could not be had; a server given up earlier in the check skips
+    // the product, logged.
     bool FetchManifest(const CProduct& product, CTransferSession& session,
-                       std::wstring& manifest);
+                       std::wstring& address, std::string& manifest);
+    // For a product with publisher pins: the manifest's detached signature
+    // (address + ".sig" in its path) is fetched and checked over the
+    // manifest's bytes; its signer's key must be pinned; the manifest must
+    // name this product, carry a well-formed sha256, size and expires, not
+    // be past its expiry, and not offer a version older than the highest
+    // one a signed manifest offered for the product before (OfferedVersions.h),
+    // which it then becomes. True when the manifest may be used; otherwise
+    // the refusal is logged.
+    bool AcceptSignedManifest(const CProduct& product, const std::wstring& address,
+                              const std::string& manifest, const CUpdate& update,
+                              CTransferSession& session);
+    // The manifest's installer address and what's-new address, when the
+    // manifest came over http or https, must be http or https themselves;
+    // each other one is logged. False when the installer address is refused;
+    // whatsNewUrl is the what's-new address, or empty when refused.
+    bool CheckManifestAddresses(const std::wstring& address, const CUpdate& update,
+                                std::wstring& whatsNewUrl);
     // True, logged, when the offered version failed to install too often to
     // be tried again.
     bool HasFailedTooOften(const CInstallFailures& failures, const CProduct& product,
@@ -128,7 +162,8 @@ private:
     // Runs the uninstall actions, then journals the values to preserve and
     // runs the registry actions. The journal's path.
     std::wstring ClearWayForInstaller(const CProduct& product, CSavedValues& saved);
-    // Runs the installer and counts its failure or success. True when it
+    // Runs the installer, with a new folder inside its staging folder as its
+    // TEMP and TMP, and counts its failure or success. True when it
     // installed.
     bool InstallAndCount(const CProduct& product, const CUpdate& update,
                          const CStagedFile& installer, CInstallFailures& failures);

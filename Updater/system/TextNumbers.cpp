@@ -32,7 +32,7 @@ std::wstring HexBytes(const unsigned char* bytes, size_t count) {
     return text;
 }
 
-std::wstring DecimalText(unsigned long value) {
+std::wstring DecimalText(unsigned long long value) {
     wchar_t digits[24];
     size_t at = sizeof digits / sizeof digits[0];
     do {

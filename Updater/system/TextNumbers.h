@@ -20,7 +20,7 @@ std::wstring HexBytes(const unsigned char* bytes, size_t count);
 // value in decimal digits, without sign or leading zeros. (The standard
 // conversions would bring the C runtime's whole printf machinery into the
 // programs.)
-std::wstring DecimalText(unsigned long value);
+std::wstring DecimalText(unsigned long long value);
 
 // What FNV-1a takes one at a time from a text's UTF-16 code units.
 enum class FnvUnit {

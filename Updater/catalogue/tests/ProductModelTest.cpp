@@ -204,13 +204,16 @@ TEST(UpdateManifest, NestedElementAndUnknownAttributesIgnored) {
     CUpdate update;
     ASSERT_EQ(0, doc.OpenString(
                      L"<response><update intname='alpha' version='1.3' installerurl='http://h/s.exe'"
-                     L" whatsnewurl='http://h/new.xml' size='123'/></response>"));
+                     L" whatsnewurl='http://h/new.xml' size='123' colour='blue'/></response>"));
     ASSERT_EQ(0, doc.ReadNode(&update));
     EXPECT_EQ(L"alpha", update.intname);
     EXPECT_EQ(L"1.3", update.version);
     EXPECT_EQ(L"http://h/s.exe", update.installerurl);
     EXPECT_EQ(L"http://h/new.xml", update.whatsnewurl);
-    EXPECT_EQ(L"<update installerurl='http://h/s.exe' intname='alpha' version='1.3' "
+    EXPECT_EQ(L"123", update.size);
+    EXPECT_EQ(L"", update.sha256);
+    EXPECT_EQ(L"<update expires='' installerurl='http://h/s.exe' intname='alpha' sha256='' "
+              L"size='123' version='1.3' "
               L"whatsnewurl='http://h/new.xml'></update>",
               doc.NodeToString(&update));
 }

@@ -44,9 +44,29 @@ std::string Pin(int publisher) {
     return pin.substr(0, 64);
 }
 
+// Runs a program of the machine Wine runs on (openssl, python3); its exit
+// code.
+int RunUnixProgram(const std::wstring& name, const std::string& arguments) {
+    return RunAndWait(L"Z:\\usr\\bin\\" + name, Widen(arguments), 120000);
+}
+
+// A Windows path as a quoted argument of such a program.
+std::string UnixArg(const std::wstring& path) {
+    return "\"" + UnixPath(path) + "\"";
+}
+
+// The value of one attribute of a manifest's text.
+std::string Attribute(const std::string& manifest, const std::string& name) {
+    size_t at = manifest.find(" " + name + "='");
+    if (at == std::string::npos)
+        return std::string();
+    at += name.size() + 3;
+    return manifest.substr(at, manifest.find('\'', at) - at);
+}
+
 // One line of the stand-ins' record file.
 struct Record {
-    std::string program, commandLine, folder, account, notification, reg, desktop;
+    std::string program, commandLine, folder, account, notification, reg, desktop, temp;
     bool hasNotification = false;
     bool ended = false;  // a lingering child's record at its end
 };
@@ -100,6 +120,12 @@ protected:
             ::DeleteFileW(journal.c_str());
         ::DeleteFileW(InstallFailuresPath().c_str());
         ::RemoveDirectoryW(InstallFailuresPath().c_str());
+        ::DeleteFileW(OfferedVersionsPath().c_str());
+        ::DeleteFileW((OfferedVersionsPath() + L".damaged").c_str());
+    }
+
+    static std::wstring OfferedVersionsPath() {
+        return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\OfferedVersions.txt";
     }
 
     static std::wstring InstallFailuresPath() {
@@ -147,6 +173,31 @@ protected:
 
     std::string ManifestUrl(const std::string& folder) const {
         return Narrow(m_server.Url(Widen(folder + "/update.xml")));
+    }
+
+    // Makes the manifest that Offer put into srv\<folder> a signed one: the
+    // SHA-256 and size of the installer there and an expiry far ahead, signed
+    // with publisher 1's key (make_signed.sh).
+    void SignOffer(const std::string& folder) {
+        std::wstring dir = m_dir / (L"srv\\" + Widen(folder));
+        std::wstring signing = SigningFolder();
+        std::string manifest, installer, digest;
+        ASSERT_TRUE(ReadFileBytes(dir + L"\\update.xml", manifest));
+        ASSERT_TRUE(ReadFileBytes(dir + L"\\Setup.exe", installer));
+        ASSERT_EQ(0, RunUnixProgram(L"openssl", "dgst -sha256 -r -out " +
+                                                    UnixArg(dir + L"\\sha256.txt") + " " +
+                                                    UnixArg(dir + L"\\Setup.exe")));
+        ASSERT_TRUE(ReadFileBytes(dir + L"\\sha256.txt", digest));
+        manifest.insert(manifest.rfind("/>"), " sha256='" + digest.substr(0, 64) + "' size='" +
+                                                  std::to_string(installer.size()) +
+                                                  "' expires='2099-01-01T00:00:00Z'");
+        ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
+        ASSERT_EQ(0, RunUnixProgram(L"openssl",
+                                    "cms -sign -binary -md sha256 -outform DER -in " +
+                                        UnixArg(dir + L"\\update.xml") + " -signer " +
+                                        UnixArg(signing + L"\\cert1.pem") + " -inkey " +
+                                        UnixArg(signing + L"\\key1.pem") + " -out " +
+                                        UnixArg(dir + L"\\update.xml.sig")));
     }
 
     // A product entry of a products file.
@@ -215,6 +266,8 @@ protected:
                     r.reg = "<absent>";
                 } else if (f[i].compare(0, 8, "desktop=") == 0) {
                     r.desktop = f[i].substr(8);
+                } else if (f[i].compare(0, 5, "temp=") == 0) {
+                    r.temp = f[i].substr(5);
                 } else if (f[i] == "ended") {
                     r.ended = true;
                 }
@@ -332,6 +385,8 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_EQ(32u, staging.size() - TempFolder().size() - 1) << staging;
     EXPECT_EQ(records[0].account, records[2].account);
     EXPECT_EQ("<absent>", records[2].reg);
+    // What it unpacks goes into a folder inside its own.
+    EXPECT_EQ(staging + "\\temp|" + staging + "\\temp", records[2].temp);
     EXPECT_EQ("notifier.exe", records[3].program);
     EXPECT_EQ("\"" + Narrow(m_bin) + "\\notifier.exe\" -notificationfile=\"" +
                   Narrow(NotificationPath()) + "\"",
@@ -675,8 +730,9 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
         {"unsigned", "unsigned.exe", pin1, "Installer signature check failed 800b0100"},
         {"other", "signed2.exe", pin1, "Installer signer is not trusted"},
         {"altered", "altered.exe", pin1, "Installer signature check failed 80096010"},
-        {"cut", "signed1.exe", pin1.substr(0, 63), "Installer signer is not trusted"},
-        {"blank", "signed1.exe", " ; ", "Installer signer is not trusted"},
+        {"cut", "signed1.exe", pin1.substr(0, 63),
+         "Manifest of cut is signed by a key that is not pinned"},
+        {"blank", "signed1.exe", " ; ", "Manifest of blank is signed by a key that is not pinned"},
         // Publisher 1's signature on another program, which Wine's provider accepts.
         {"forged", "forged-signer.exe", pin1, "Installer signature check failed a0ac000a"},
         {"script", "forged-script.exe", pin1, "Installer signature check failed a0ac0008"},
@@ -693,6 +749,8 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
         Offer(c.name, c.name, "2.0", "news of " + c.name);
         ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c.installer),
                                m_dir / (L"srv\\" + Widen(c.name) + L"\\Setup.exe")));
+        if (!c.signer.empty())
+            SignOffer(c.name);
         std::string product = Product(c.name, "1.0", ManifestUrl(c.name), Narrow(m_prod),
                                       "<unistallactions><action type='run' file='clean.exe' "
                                       "param='" + c.name + "'/></unistallactions>");
@@ -726,6 +784,169 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
                                                                   r.commandLine.rfind('"') + 2)));
     EXPECT_EQ(expected, seen);
     EXPECT_TRUE(FileExists(m_dir / L"installed\\nsis.txt"));
+}
+
+TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
+    std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    const std::string key1 = UnixArg(signing + L"\\key1.pem"), cert1 = UnixArg(signing + L"\\cert1.pem");
+    const std::string key2 = UnixArg(signing + L"\\key2.pem"), cert2 = UnixArg(signing + L"\\cert2.pem");
+    // The publishing tool's output, accepted as it is; its digest and size
+    // serve the manifests made by hand below.
+    std::wstring srv = m_dir / L"srv";
+    ASSERT_EQ(0, RunUnixProgram(L"python3",
+                                UnixArg(SourcePath(L"tools\\qmpublish")) +
+                                    " manifest --intname accepted --version 2.0 --installer " +
+                                    UnixArg(signing + L"\\signed1.exe") + " --installer-url " +
+                                    Narrow(m_server.Url(L"accepted/Setup.exe")) +
+                                    " --whatsnew-url " + Narrow(m_server.Url(L"accepted/news.html")) +
+                                    " --key " + key1 + " --cert " + cert1 + " --out " +
+                                    UnixArg(srv + L"\\accepted")));
+    ASSERT_TRUE(WriteFileBytes(srv + L"\\accepted\\news.html", "signed news"));
+    std::string published;
+    ASSERT_TRUE(ReadFileBytes(srv + L"\\accepted\\update.xml", published));
+    const std::string sha256 = Attribute(published, "sha256"), size = Attribute(published, "size");
+    ASSERT_EQ(64u, sha256.size()) << published;
+    const std::string bigger = std::to_string(std::stoull(size) + 1);
+    const std::string smaller = std::to_string(std::stoull(size) - 1);
+    const std::string wrongSha = std::string(64, 'a');
+    const std::string expires = "2099-01-01T00:00:00Z";
+    const std::string forged = "2.0\n01-01-2030 00:00:00\t Installed everything";
+
+    struct Case {
+        std::string name, version, installer, whatsNew, sha256, size, expires, intname;
+        std::string key, cert;  // signed with these; none: unsigned
+        std::string refusal;  // the product's last record; empty when installed
+        bool pinned;
+        std::string alter;  // replaced by "9.9" in the manifest after signing
+    } cases[] = {
+        {"altered", "2.0", "altered/Setup.exe", "", sha256, size, expires, "altered", key1, cert1,
+         "Manifest signature check failed for altered a0de0006", true, "2.0"},
+        {"unpinned", "2.0", "unpinned/Setup.exe", "", sha256, size, expires, "unpinned", key2,
+         cert2, "Manifest of unpinned is signed by a key that is not pinned", true, ""},
+        {"foreign", "2.0", "foreign/Setup.exe", "", sha256, size, expires, "accepted", key1, cert1,
+         "Manifest of foreign names product accepted", true, ""},
+        {"expired", "2.0", "expired/Setup.exe", "", sha256, size, "2001-02-03T04:05:06Z",
+         "expired", key1, cert1, "Manifest of expired expired on 2001-02-03T04:05:06Z", true, ""},
+        {"nosig", "2.0", "nosig/Setup.exe", "", sha256, size, expires, "nosig", "", "",
+         "Manifest signature check failed for nosig 80070002", true, ""},
+        {"digest", "2.0", "digest/Setup.exe", "", wrongSha, size, expires, "digest", key1, cert1,
+         "Installer digest mismatch: expected " + wrongSha + ", got " + sha256, true, ""},
+        // Seen here, 3.0 is the floor for the next check.
+        {"small", "3.0", "small/Setup.exe", "", sha256, smaller, expires, "small", key1, cert1,
+         "Installer size mismatch: expected " + smaller + ", got " + size, true, ""},
+        {"endless", "2.0", "_endless/endless/Setup.exe", "", sha256, size, expires, "endless",
+         key1, cert1, "Installer size mismatch: expected " + size + ", got " + bigger, true, ""},
+        {"fileurl", "2.0", "file:///C:/windows/notepad.exe", "", "", "", "", "fileurl", "", "",
+         "Refused address file:///C:/windows/notepad.exe", false, ""},
+        {"linefeed", forged, "linefeed/Setup.exe", "", "", "", "", "linefeed", "", "",
+         "Failed to download installer from " + Narrow(m_server.Url(L"linefeed/Setup.exe")), false,
+         ""},
+        {"newsfile", "2.0", "newsfile/Setup.exe", "\\\\server\\share\\news.html", "", "", "",
+         "newsfile", "", "", "", false, ""},
+        {"accepted", "", "", "", "", "", "", "", "", "", "", true, ""},
+    };
+    std::vector<std::string> names;
+    for (const Case& c : cases)
+        names.push_back(c.name);
+    for (const std::string& name : names)
+        RemoveStaged({name});
+    // Every product has a clean-up program, which runs only for an update
+    // that goes ahead.
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    std::string products;
+    for (const Case& c : cases) {
+        std::wstring dir = srv + L"\\" + Widen(c.name);
+        if (c.name != "accepted") {
+            ASSERT_TRUE(CreateFolders(dir));
+            ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", dir + L"\\Setup.exe"));
+            std::string installer = c.installer.compare(0, 5, "file:") == 0
+                                        ? c.installer
+                                        : Narrow(m_server.Url(Widen(c.installer)));
+            std::string manifest = "<update intname='" + c.intname + "' version='" + c.version +
+                                   "' installerurl='" + installer + "'";
+            if (!c.whatsNew.empty())
+                manifest += " whatsnewurl='" + c.whatsNew + "'";
+            if (!c.sha256.empty())
+                manifest += " sha256='" + c.sha256 + "' size='" + c.size + "' expires='" +
+                            c.expires + "'";
+            manifest += "/>\n";
+            ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
+            if (!c.key.empty()) {
+                ASSERT_EQ(0, RunUnixProgram(L"openssl",
+                                            "cms -sign -binary -md sha256 -outform DER -in " +
+                                                UnixArg(dir + L"\\update.xml") + " -signer " +
+                                                c.cert + " -inkey " + c.key + " -out " +
+                                                UnixArg(dir + L"\\update.xml.sig")));
+            }
+            if (!c.alter.empty()) {
+                manifest.replace(manifest.find(c.alter), c.alter.size(), "9.9");
+                ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
+            }
+        }
+        std::string product = Product(c.name, "1.0", ManifestUrl(c.name), Narrow(m_prod),
+                                      "<unistallactions><action type='run' file='clean.exe' "
+                                      "param='" + c.name + "'/></unistallactions>");
+        products += c.pinned ? Pinned(Pin(1), product) : product;
+    }
+    WriteUserProducts(products);
+    std::string text = Join(RunCheck());
+
+    for (size_t i = 0; i + 1 < sizeof cases / sizeof cases[0]; ++i) {
+        if (!cases[i].refusal.empty()) {
+            EXPECT_NE(std::string::npos, text.find(cases[i].refusal + "\r\nUpdating " +
+                                                   cases[i + 1].name + "\r\n"))
+                << cases[i].name << "\n" << text;
+        }
+        EXPECT_TRUE(StagedInstallerFolders(cases[i].name).empty()) << cases[i].name;
+    }
+    // Network text can't begin a line: the forged record is part of the
+    // version's own, its line end shown.
+    EXPECT_NE(std::string::npos,
+              text.find("Current ver 1.0 Server ver 2.0?01-01-2030 00:00:00? Installed everything\r\n"))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("\n01-01-2030")) << text;
+    // The refused what's-new address is not fetched; the notice comes
+    // without it.
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\nRefused address \\\\server\\share\\news.html\r\n"))
+        << text;
+    std::vector<std::string> seen;
+    for (const Record& r : Records())
+        seen.push_back(r.program + " " + (r.hasNotification ? r.notification
+                                                            : r.commandLine.substr(
+                                                                  r.commandLine.rfind('"') + 2)));
+    std::vector<std::string> expected = {
+        "clean.exe newsfile", "Setup_newsfile-2.0.exe /verysilent", "clean.exe accepted",
+        "Setup_accepted-2.0.exe /verysilent", "notifier.exe " + NotificationFor(""),
+        "notifier.exe " + NotificationFor("signed news")};
+    EXPECT_EQ(expected, seen) << text;
+    // A signed manifest's installer is not checked with a checksum, and no
+    // refusal counts as a failed install.
+    EXPECT_EQ(std::string::npos, m_server.Requests().find("accepted/Setup.exe.md5"));
+    EXPECT_FALSE(FileExists(InstallFailuresPath()));
+
+    // The next check: the server goes back to an older signed version of the
+    // product whose 3.0 failed.
+    std::wstring small = srv + L"\\small";
+    std::string older = "<update intname='small' version='2.0' installerurl='" +
+                        Narrow(m_server.Url(L"small/Setup.exe")) + "' sha256='" + sha256 +
+                        "' size='" + size + "' expires='" + expires + "'/>";
+    ASSERT_TRUE(WriteFileBytes(small + L"\\update.xml", older));
+    ASSERT_EQ(0, RunUnixProgram(L"openssl", "cms -sign -binary -md sha256 -outform DER -in " +
+                                                UnixArg(small + L"\\update.xml") + " -signer " +
+                                                cert1 + " -inkey " + key1 + " -out " +
+                                                UnixArg(small + L"\\update.xml.sig")));
+    WriteUserProducts(Pinned(Pin(1), Product("small", "1.0", ManifestUrl("small"), Narrow(m_prod),
+                                             "<unistallactions><action type='run' "
+                                             "file='clean.exe'/></unistallactions>")));
+    ::DeleteFileW(m_record.c_str());
+    text = Join(RunCheck());
+    EXPECT_NE(std::string::npos,
+              text.find("Manifest of small offers 2.0, older than 3.0 offered before\r\n"))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("Got new one!")) << text;
+    EXPECT_TRUE(Records().empty());
 }
 
 TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
@@ -1401,6 +1622,7 @@ TEST_F(MachineUpdateCheck, StagedInstallerCannotBeSwappedAndAnOldFolderBlocksNot
     ASSERT_FALSE(signing.empty());
     Offer("tamper", "tamper", "2.0", "");
     ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", m_dir / L"srv\\tamper\\Setup.exe"));
+    SignOffer("tamper");
     // A folder at the path where the installer used to be downloaded.
     std::wstring oldPath = TempFolder() + L"\\Setup_tamper-2.0.exe";
     RemoveTree(oldPath);

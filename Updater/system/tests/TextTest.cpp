@@ -60,6 +60,7 @@ TEST(TextNumbers, HexAndDecimalDigits) {
     EXPECT_EQ("0", Narrow(DecimalText(0)));
     EXPECT_EQ("65535", Narrow(DecimalText(65535)));
     EXPECT_EQ("4294967295", Narrow(DecimalText(4294967295ul)));
+    EXPECT_EQ("18446744073709551615", Narrow(DecimalText(18446744073709551615ull)));
 }
 
 }  // namespace

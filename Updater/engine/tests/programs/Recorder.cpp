@@ -9,6 +9,7 @@
 //   reg=<text>               the REG_SZ value named by QM_RECORD_REGVALUE
 //                            ("HKCU\key|name") at that moment, or reg-absent
 //   desktop=<name>           the desktop its starter asked for, when one
+//   temp=<TEMP>|<TMP>        its temporary folders, when it acts as an installer
 // When the command line holds /verysilent, it also acts as an installer:
 //   QM_INSTALL_DIR           folder created with a file installed.txt in it
 //   QM_INSTALL_REGSET        "HKCU\key|name|text": a REG_SZ value written
@@ -275,8 +276,13 @@ int wmain() {
     ::GetStartupInfoW(&startup);
     std::string desktop = startup.lpDesktop && *startup.lpDesktop ? "\tdesktop=" + Utf8(startup.lpDesktop) : "";
 
+    std::string temp = commandLine.find(L"/verysilent") != std::wstring::npos
+                           ? "\ttemp=" + Utf8(Env(L"TEMP")) + "|" + Utf8(Env(L"TMP"))
+                           : "";
+
     std::string line = Utf8(exeName) + "\t" + Utf8(commandLine) + "\t" + Utf8(cwd) + "\t" +
-                       Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + desktop + "\n";
+                       Utf8(user) + NotificationExtra(commandLine) + RegistryExtra() + desktop +
+                       temp + "\n";
     AppendRecord(line);
     StartLingeringChild(exeName);
 

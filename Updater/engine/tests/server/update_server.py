@@ -22,6 +22,8 @@ answered; they can be combined:
                     that a damaged body meets a correct checksum
   _unsized          announce no length and end the body by closing the connection,
                     so that with _short a cut body looks complete to the client
+  _endless          announce no length and keep sending bytes after the body until
+                    the client hangs up (at most 256 MiB)
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -49,7 +51,7 @@ import time
 import urllib.parse
 
 MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_crawl", "_silent", "_hang",
-             "_unsized", "_bodyonly",
+             "_unsized", "_endless", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
              "_md5empty"}
 
@@ -140,10 +142,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        if "_unsized" not in modifiers:
+        unsized = "_unsized" in modifiers or "_endless" in modifiers
+        if not unsized:
             self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
-        if "_short" in modifiers or "_unsized" in modifiers:
+        if "_short" in modifiers or unsized:
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
@@ -170,6 +173,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
                 self.server.stopping.wait()
+                self.close_connection = True
+            elif "_endless" in modifiers:
+                self.wfile.write(body)
+                filler = b"\0" * 65536
+                for _ in range(4096):
+                    if self.server.stopping.is_set():
+                        break
+                    self.wfile.write(filler)
                 self.close_connection = True
             elif "_stall" in modifiers:
                 half = len(body) // 2
