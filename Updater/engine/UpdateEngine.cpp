@@ -24,6 +24,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
+
 namespace {
 
 const wchar_t kUpdaterKey[] = L"Software\\QuillMarrow\\Updater";
@@ -132,9 +134,12 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session, 
     std::string manifest;
     CUpdate update;
     MyXML::CMyXMLDocument document;
-    if (!FetchManifest(product, session, address, manifest) ||
-        document.OpenString(BytesToWide(manifest.data(), manifest.size(), CodePage::ThreadAnsi)) !=
-            0 ||
+    if (!FetchManifest(product, session, address, manifest))
+        return false;
+    // The document ends before its first zero byte; a signature covers all
+    // of what came.
+    const size_t textEnd = std::min(manifest.find('\0'), manifest.size());
+    if (document.OpenString(BytesToWide(manifest.data(), textEnd, CodePage::ThreadAnsi)) != 0 ||
         document.ReadNode(&update) != 0)
         return false;
     // A pinned product believes nothing of a manifest its publisher did not
@@ -182,7 +187,7 @@ bool CUpdateEngine::FetchManifest(const CProduct& product, CTransferSession& ses
     // A server that stopped answering costs one time-out per check, not one
     // per product.
     std::string bytes;
-    TransferResult fetched = session.Fetch(address, bytes);
+    TransferResult fetched = session.FetchBytes(address, bytes);
     if (fetched.cause == TransferCause::kServerGivenUp) {
         log->Write(L"Skipped %s: server %s did not answer earlier in this check\n",
                    ForLog(product.intname).c_str(), ForLog(ServerOfAddress(address)).c_str());

@@ -133,9 +133,9 @@ private:
     // The steps of UpdateProduct, each logging as it goes.
 
     // Fetches the product's manifest from address (its updateurl with the
-    // updater id put in, set here) as it came. False, manifest untouched,
-    // when it could not be had; a server given up earlier in the check skips
-    // the product, logged.
+    // updater id put in, set here) as it came, zero bytes included. False,
+    // manifest untouched, when it could not be had; a server given up
+    // earlier in the check skips the product, logged.
     bool FetchManifest(const CProduct& product, CTransferSession& session,
                        std::wstring& address, std::string& manifest);
     // For a product with publisher pins: the manifest's detached signature
