@@ -8,7 +8,8 @@
 #   scripts/bench.sh            bootstrap, build what is measured, measure
 #
 # Rows:
-#   size          the deliverables in build/win32/dist and the DLLs they import
+#   size          the deliverables in build/win32/dist (build/win64/dist where
+#                 32-bit programs can't run) and the DLLs they import
 #   check N       Updater.exe -runmode=checkupdate over N up-to-date user
 #                 products against the local update server; baseline: one
 #                 curl process making the same N manifest fetches plus one
@@ -24,15 +25,20 @@ cd "$root"
 runs=${QM_BENCH_RUNS:-7}
 
 bash "$root/scripts/bootstrap.sh"
+# Where 32-bit programs can't run, what is measured is the 64-bit build of the
+# same sources, not what ships.
+. "$root/scripts/winbuild.sh"
+echo "$QM_WIN_WHY; this measures that build"
+if [ "$QM_WIN_BITS" = 32 ]; then toolchain=i686; else toolchain=x86_64; fi
 irr=$(ls -d "$root"/build/third_party/irrlicht-*/ | head -n1)
-if [ ! -f build/win32/CMakeCache.txt ]; then
-  cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DIRRXML_ROOT="$irr" >/dev/null
+if [ ! -f "$QM_WIN_BUILD/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$QM_WIN_BUILD" -DCMAKE_BUILD_TYPE=MinSizeRel \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$toolchain.cmake" -DIRRXML_ROOT="$irr" >/dev/null
 fi
-cmake --build build/win32 --target Updater notifier Toolpeg qm_bench -j"$(nproc)" >/dev/null
+cmake --build "$QM_WIN_BUILD" --target Updater notifier Toolpeg qm_bench -j"$(nproc)" >/dev/null
 
-dist=$root/build/win32/dist
-testbin=$root/build/win32/testbin
+dist=$QM_WIN_BUILD/dist
+testbin=$QM_WIN_BUILD/testbin
 work=""
 server_pid=""
 products_file=""
@@ -110,7 +116,7 @@ for deliverable in Updater.exe:300 notifier.exe:200 Toolpeg.dll:100; do
   bytes=$(stat -c %s "$dist/$name")
   kib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1024 }')
   foreign=""
-  for dll in $(i686-w64-mingw32-objdump -p "$dist/$name" | awk '/DLL Name:/ { print tolower($3) }'); do
+  for dll in $("$toolchain-w64-mingw32-objdump" -p "$dist/$name" | awk '/DLL Name:/ { print tolower($3) }'); do
     case "$system_dlls" in *" $dll "*) ;; *) foreign="$foreign $dll" ;; esac
   done
   verdict=$(at_most "$kib" "$goal")

@@ -13,8 +13,11 @@ cd "$root"
 "$root/scripts/bootstrap.sh"
 . "$root/scripts/build.sh" >/dev/null
 
-dist=build/win32/dist
-testbin=build/win32/testbin
+# Where 32-bit programs can't run, the demo runs the 64-bit build of the same
+# sources (scripts/winbuild.sh).
+echo "== $QM_WIN_WHY"
+dist=$QM_WIN_BUILD/dist
+testbin=$QM_WIN_BUILD/testbin
 updater="$dist/Updater.exe"
 qmpublish="$root/tools/qmpublish"
 server_pid=""

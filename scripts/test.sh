@@ -19,5 +19,6 @@ CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DQM_FUZZ=ON -DQM_FUZZ_SECON
 cmake --build build/fuzz -j"$(nproc)" >/dev/null
 ctest --test-dir build/fuzz --output-on-failure -j2 || status=1
 echo "== Windows tests (Wine)"
-ctest --test-dir build/win32 --output-on-failure -j2 || status=1
+echo "$QM_WIN_WHY"
+ctest --test-dir "$QM_WIN_BUILD" --output-on-failure -j2 || status=1
 exit $status

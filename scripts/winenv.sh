@@ -1,11 +1,31 @@
 # Source this file to get a ready Wine for the Windows build:
-#   . scripts/winenv.sh        then   wine build/win32/dist/Updater.exe -runmode=addtask
+#   . scripts/winenv.sh        then   wine "$QM_WIN_BUILD/dist/Updater.exe" -runmode=addtask
 #   winenv_stop                ends the wineserver and the virtual display
 # The prefix lives in build/wineprefix and is initialised once, under a virtual
-# display of 1920 x 1080 so that window tests see a known screen.
+# display of 1920 x 1080 so that window tests see a known screen. Where 32-bit
+# programs can't run (scripts/winbuild.sh), the prefix is a 64-bit one in
+# build/wineprefix64, and "wine" means the 64-bit loader: a folder of small
+# wrappers comes first on PATH, since Debian's own wrapper always picks the
+# 32-bit loader when it is installed.
 _qm_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX="$_qm_root/build/wineprefix"
-export WINEARCH=win32
+. "$_qm_root/scripts/winbuild.sh"
+if [ "$QM_WIN_BITS" = 32 ]; then
+  export WINEPREFIX="$_qm_root/build/wineprefix"
+  export WINEARCH=win32
+else
+  export WINEPREFIX="$_qm_root/build/wineprefix64"
+  export WINEARCH=win64
+  export WINELOADER=/usr/lib/wine/wine64
+  export WINESERVER=/usr/lib/wine/wineserver64
+  _qm_winebin="$_qm_root/build/winebin64"
+  mkdir -p "$_qm_winebin"
+  printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$_qm_winebin/wine"
+  chmod +x "$_qm_winebin/wine"
+  # wineboot, winecfg and the like start "wine-stable".
+  ln -sf wine "$_qm_winebin/wine-stable"
+  ln -sf wine "$_qm_winebin/wine64"
+  case ":$PATH:" in *":$_qm_winebin:"*) ;; *) export PATH="$_qm_winebin:$PATH" ;; esac
+fi
 export WINEDEBUG=-all
 # Never offer to install Mono or Gecko.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
@@ -26,7 +46,7 @@ fi
 mkdir -p "$WINEPREFIX"
 if [ ! -f "$WINEPREFIX/.qm-ready" ]; then
   # No persistent server yet: waiting for a persistent one would never end.
-  wineboot -i >/dev/null 2>&1
+  wine wineboot -i >/dev/null 2>&1
   wineserver -w
   wineserver -p || true
   # A crash ends the process instead of waiting on a dialog.

@@ -12,8 +12,12 @@ namespace {
 
 char* volatile g_sink = nullptr;
 
-// Larger than any 32-bit process can get.
+// Larger than any process can get.
+#ifdef _WIN64
+const size_t kHuge = 0xF000000000000000u;
+#else
 const size_t kHuge = 0xF0000000u;
+#endif
 
 int Run(const std::wstring& mode) {
     if (mode == L"strings") {

@@ -38,6 +38,23 @@ std::wstring SigningFolder() {
     return FileExists(folder + L"\\nsis.exe") ? folder : std::wstring();
 }
 
+// Whether the program can be started here. makensis makes 32-bit installers
+// only, and a 64-bit test build runs where 32-bit programs may not start.
+bool CanStart(const std::wstring& program) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
+        return false;
+    ::TerminateProcess(pi.hProcess, 1);
+    ::WaitForSingleObject(pi.hProcess, 10000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return true;
+}
+
 std::string Pin(int publisher) {
     std::string pin;
     ReadFileBytes(SigningFolder() + L"\\pin" + std::to_wstring(publisher) + L".txt", pin);
@@ -745,7 +762,12 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
     ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
     std::string products;
     std::vector<std::string> expected, notices;
+    const bool nsisRuns = CanStart(signing + L"\\nsis.exe");
+    if (!nsisRuns)
+        std::printf("The NSIS installer (32-bit) can't start here; its product is left out\n");
     for (const Case& c : cases) {
+        if (c.installer == "nsis.exe" && !nsisRuns)
+            continue;
         Offer(c.name, c.name, "2.0", "news of " + c.name);
         ASSERT_TRUE(CopyFileTo(signing + L"\\" + Widen(c.installer),
                                m_dir / (L"srv\\" + Widen(c.name) + L"\\Setup.exe")));
@@ -783,7 +805,7 @@ TEST_F(UpdateCheck, PinnedProductsTakeOnlyInstallersSignedWithAPinnedKey) {
                                                             : r.commandLine.substr(
                                                                   r.commandLine.rfind('"') + 2)));
     EXPECT_EQ(expected, seen);
-    EXPECT_TRUE(FileExists(m_dir / L"installed\\nsis.txt"));
+    EXPECT_EQ(nsisRuns, FileExists(m_dir / L"installed\\nsis.txt"));
 }
 
 TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
