@@ -1,7 +1,7 @@
 #include "engine/UpdateEngine.h"
 
 #include "catalogue/Product.h"
-#include "engine/PreservedValues.h"
+#include "engine/preserved/RegistryValues.h"
 #include "engine/Registry.h"
 
 #include <windows.h>

@@ -7,7 +7,7 @@
 #include "catalogue/Update.h"
 #include "engine/Download.h"
 #include "engine/InstallFailures.h"
-#include "engine/PreservedValuesJournal.h"
+#include "engine/preserved/JournalFiles.h"
 #include "engine/Registry.h"
 #include "engine/TransferSession.h"
 #include "system/Files.h"

@@ -1,4 +1,4 @@
-#include "engine/PreservedJournal.h"
+#include "engine/preserved/JournalFormat.h"
 
 #include "system/TextNumbers.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/PreservedJournal.h"
-#include "engine/SavedValues.h"
+#include "engine/preserved/JournalFormat.h"
+#include "engine/preserved/PreservedValue.h"
 
 class CProduct;
 

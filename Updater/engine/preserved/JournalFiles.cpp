@@ -1,10 +1,10 @@
-#include "engine/PreservedValuesJournal.h"
+#include "engine/preserved/JournalFiles.h"
 
 #include "Logger.h"
 #include "catalogue/Product.h"
 #include "catalogue/ProductStore.h"
-#include "engine/PreservedJournal.h"
-#include "engine/PreservedValues.h"
+#include "engine/preserved/JournalFormat.h"
+#include "engine/preserved/RegistryValues.h"
 #include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"
