@@ -12,8 +12,6 @@
 
 namespace {
 
-const wchar_t kJournalPrefix[] = L"PreservedValues-";
-const wchar_t kJournalSuffix[] = L".journal";
 const wchar_t kDamagedSuffix[] = L".damaged";
 
 // Beside the products file that this account's checks read.
