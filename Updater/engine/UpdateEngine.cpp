@@ -7,11 +7,11 @@
 #include "catalogue/Update.h"
 #include "engine/Download.h"
 #include "engine/InstallFailures.h"
-#include "engine/preserved/JournalFiles.h"
 #include "engine/Registry.h"
+#include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
+#include "engine/preserved/JournalFiles.h"
 #include "system/Files.h"
-#include "system/Folders.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
 #include "system/StagedFile.h"
@@ -75,7 +75,7 @@ const int kMaxInstallFailures = 3;
 
 // The failure counts beside the products file this check works on.
 std::wstring InstallFailuresPath() {
-    return GetParentFolder(CProductStore().CheckedProductsPath()) + L"\\InstallFailures.txt";
+    return StateFilePath(L"InstallFailures.txt");
 }
 
 }  // namespace
