@@ -10,6 +10,7 @@
 #include "engine/Registry.h"
 #include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
+#include "engine/UpdaterId.h"
 #include "engine/preserved/JournalFiles.h"
 #include "system/Files.h"
 #include "system/ProcessLaunch.h"
@@ -23,8 +24,6 @@
 
 namespace {
 
-const wchar_t kUpdaterKey[] = L"Software\\QuillMarrow\\Updater";
-const wchar_t kUpdaterIdValue[] = L"UserID";
 const wchar_t kUpdaterIdPlaceholder[] = L"{updaterguid}";
 
 // The updater id stored by addsystask; empty when it can't be read. Read
@@ -32,7 +31,7 @@ const wchar_t kUpdaterIdPlaceholder[] = L"{updaterguid}";
 // create it.
 std::wstring ReadUpdaterId() {
     CRegistry registry;
-    registry.Open(kUpdaterKey, HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE);
+    registry.Open(kUpdaterIdKey, HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE);
     std::wstring id = registry.GetEntry(kUpdaterIdValue)->GetText();
     registry.Close();
     return id;
