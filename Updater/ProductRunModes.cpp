@@ -3,16 +3,10 @@
 #include "Logger.h"
 #include "catalogue/ProductStore.h"
 #include "engine/Registry.h"
+#include "engine/UpdaterId.h"
 #include "system/Identity.h"
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"
-
-namespace {
-
-const wchar_t kUpdaterIdKey[] = L"Software\\QuillMarrow\\Updater";
-const wchar_t kUpdaterIdValue[] = L"UserID";
-
-}  // namespace
 
 void RunAddProduct(const std::wstring& infoPath) {
     Logger::LogRef log;

@@ -23,11 +23,17 @@ function(qm_publish_headers target base)
   endif()
 endfunction()
 
-# qm_subsystem_headers(<var> <subsystem folder>): the headers directly in a
-# subsystem's folder, as paths relative to its parent ("system/Files.h").
-# A header added later is noticed at the next build.
+# qm_subsystem_headers(<var> <subsystem folder> [<sub-folder>...]): the
+# headers directly in a subsystem's folder and in the named sub-folders of it,
+# as paths relative to its parent ("system/Files.h",
+# "engine/preserved/JournalFiles.h"). A header added later is noticed at the
+# next build.
 function(qm_subsystem_headers var folder)
   get_filename_component(parent ${folder} DIRECTORY)
-  file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${parent} ${folder}/*.h)
+  set(patterns ${folder}/*.h)
+  foreach(sub ${ARGN})
+    list(APPEND patterns ${folder}/${sub}/*.h)
+  endforeach()
+  file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${parent} ${patterns})
   set(${var} ${headers} PARENT_SCOPE)
 endfunction()

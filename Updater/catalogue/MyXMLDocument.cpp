@@ -53,6 +53,46 @@ std::wstring FormatNumber(const char* format, Number value) {
     return AnsiToWide(buffer);
 }
 
+// One attribute into the member registered under its name, as text, float
+// or integer; an attribute of no registered name is passed over.
+void SetAttribute(CMyXMLNode& node, const std::wstring& name, const std::string& value) {
+    auto s = node.m_StringAttributes.find(name);
+    if (s != node.m_StringAttributes.end()) {
+        if (s->second)
+            *s->second = Utf8ToWide(value.c_str());
+        return;
+    }
+    auto f = node.m_FloatAttributes.find(name);
+    if (f != node.m_FloatAttributes.end()) {
+        if (f->second)
+            *f->second = static_cast<float>(std::atof(value.c_str()));
+        return;
+    }
+    auto n = node.m_IntAttributes.find(name);
+    if (n != node.m_IntAttributes.end() && n->second)
+        *n->second = static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
+}
+
+// The attributes of the element start the reader stands on.
+void ReadAttributes(irr::io::IrrXMLReader& reader, CMyXMLNode& node) {
+    const int attributeCount = static_cast<int>(reader.getAttributeCount());
+    for (int i = 0; i < attributeCount; ++i) {
+        const char* reported = reader.getAttributeValue(i);
+        if (reported)
+            SetAttribute(node, AnsiToWide(reader.getAttributeName(i)), WithoutEntityGuard(reported));
+    }
+}
+
+// Only the node right after the start tag, where the reader stands, counts
+// as the element's text.
+void ReadText(irr::io::IrrXMLReader& reader, CMyXMLNode& node) {
+    const irr::io::EXML_NODE type = reader.getNodeType();
+    if ((type == irr::io::EXN_TEXT || type == irr::io::EXN_CDATA) && node.m_pText) {
+        *node.m_pText = Utf8ToWide(WithoutEntityGuard(reader.getNodeData()).c_str());
+        node.m_nTextKind = type == irr::io::EXN_CDATA ? TEXT_CDATA : TEXT_PLAIN;
+    }
+}
+
 }  // namespace
 
 CStringReadCallBack::CStringReadCallBack(const std::wstring& text)
@@ -131,77 +171,51 @@ int CMyXMLDocument::ReadInto(CMyXMLNode& node, bool bound) {
     if (m_pReader->getNodeType() != EXN_ELEMENT)
         return 0;
 
-    const int attributeCount = static_cast<int>(m_pReader->getAttributeCount());
-    for (int i = 0; i < attributeCount; ++i) {
-        std::wstring attrName = AnsiToWide(m_pReader->getAttributeName(i));
-        const char* reported = m_pReader->getAttributeValue(i);
-        if (!reported)
-            continue;
-        const std::string unguarded = WithoutEntityGuard(reported);
-        const char* value = unguarded.c_str();
-        auto s = node.m_StringAttributes.find(attrName);
-        if (s != node.m_StringAttributes.end()) {
-            if (s->second)
-                *s->second = Utf8ToWide(value);
-            continue;
-        }
-        auto f = node.m_FloatAttributes.find(attrName);
-        if (f != node.m_FloatAttributes.end()) {
-            if (f->second)
-                *f->second = static_cast<float>(std::atof(value));
-            continue;
-        }
-        auto n = node.m_IntAttributes.find(attrName);
-        if (n != node.m_IntAttributes.end() && n->second)
-            *n->second = static_cast<int>(std::strtol(value, nullptr, 10));
-    }
-
+    ReadAttributes(*m_pReader, node);
     if (m_pReader->isEmptyElement())
         return 0;
 
     const std::wstring elementName = AnsiToWide(m_pReader->getNodeName());
     m_pReader->read();
-
-    // Only the node right after the start tag counts as the element's text.
-    EXML_NODE type = m_pReader->getNodeType();
-    if ((type == EXN_TEXT || type == EXN_CDATA) && node.m_pText) {
-        *node.m_pText = Utf8ToWide(WithoutEntityGuard(m_pReader->getNodeData()).c_str());
-        node.m_nTextKind = type == EXN_CDATA ? TEXT_CDATA : TEXT_PLAIN;
-    }
+    ReadText(*m_pReader, node);
 
     for (;;) {
-        type = m_pReader->getNodeType();
+        const EXML_NODE type = m_pReader->getNodeType();
         if (type == EXN_ELEMENT_END && IsNamed(m_pReader->getNodeName(), elementName))
             return 0;
         // Only element starts are looked up: a text whose content happens to
         // equal a child's name is no element. Elements inside unregistered
         // elements are still examined here, so a registered child wrapped in
         // an unknown element is read all the same.
-        if (type == EXN_ELEMENT) {
-            const std::wstring current = AnsiToWide(m_pReader->getNodeName());
-            auto child = node.m_Children.find(current);
-            if (child != node.m_Children.end()) {
-                if (child->second)
-                    ReadInto(*child->second);
-            } else {
-                auto list = node.m_ChildLists.find(current);
-                if (list != node.m_ChildLists.end() && list->second &&
-                    list->second->Count() > 0) {
-                    CNodeListBase& nodes = *list->second;
-                    CMyXMLNode* fresh = nodes.At(0)->CreateNew();
-                    if (fresh) {
-                        fresh->m_bPrototype = false;
-                        ReadInto(*fresh, true);
-                        nodes.Append(fresh);
-                        if (nodes.At(0)->m_bPrototype)
-                            nodes.EraseAt(0);
-                    }
-                }
-            }
-        }
+        if (type == EXN_ELEMENT)
+            ReadChild(node);
         if (!m_pReader->read())
             return -1;
     }
+}
+
+void CMyXMLDocument::ReadChild(CMyXMLNode& node) {
+    const std::wstring current = AnsiToWide(m_pReader->getNodeName());
+    auto child = node.m_Children.find(current);
+    if (child != node.m_Children.end()) {
+        if (child->second)
+            ReadInto(*child->second);
+        return;
+    }
+    auto list = node.m_ChildLists.find(current);
+    if (list == node.m_ChildLists.end() || !list->second || list->second->Count() == 0)
+        return;
+    // A list grows by a fresh entry made like its first one; the prototype
+    // that stood for an empty list goes once a real entry is there.
+    CNodeListBase& nodes = *list->second;
+    CMyXMLNode* fresh = nodes.At(0)->CreateNew();
+    if (!fresh)
+        return;
+    fresh->m_bPrototype = false;
+    ReadInto(*fresh, true);
+    nodes.Append(fresh);
+    if (nodes.At(0)->m_bPrototype)
+        nodes.EraseAt(0);
 }
 
 void CMyXMLDocument::WriteNode(const CMyXMLNode& node, std::wstring& out) const {

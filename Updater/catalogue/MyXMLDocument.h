@@ -67,6 +67,9 @@ private:
     // bound: the node is freshly bound (CreateNew), so its members need no
     // reset; binding allocates, and a products file has many elements.
     int ReadInto(CMyXMLNode& node, bool bound = false);
+    // Reads the element start the parser stands on into the node's child or
+    // child list of that name; any other element is passed over.
+    void ReadChild(CMyXMLNode& node);
     void WriteNode(const CMyXMLNode& node, std::wstring& out) const;
 
     irr::io::IrrXMLReader* m_pReader;

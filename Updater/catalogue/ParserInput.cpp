@@ -66,114 +66,143 @@ std::string ParserText(const std::string& b) {
     return text;
 }
 
+// Where the walk goes on after a node: the position to look for the next
+// node from, or, once the walk is over, the length of the safe prefix.
+struct Step {
+    bool over;
+    size_t at;
+};
+
+Step GoOnAt(size_t at) { return {false, at}; }
+Step SafeUpTo(size_t length) { return {true, length}; }
+
+// An end tag or a processing instruction, from its kind character at p:
+// the parser looks for its '>'.
+Step AfterTagToClose(const std::string& s, size_t lt, size_t p) {
+    const size_t gt = s.find('>', p);
+    return gt == std::string::npos ? SafeUpTo(lt) : GoOnAt(gt + 1);
+}
+
+// CDATA, from its '!' at p: the parser steps over up to eight characters,
+// then looks for "]]>", whose end must not lie before the start.
+Step AfterCdata(const std::string& s, size_t lt, size_t p) {
+    const size_t n = s.size();
+    size_t begin = p;
+    for (int count = 0; begin < n && count < 8; ++count)
+        ++begin;
+    if (begin >= n)
+        return SafeUpTo(n);  // the parser stops at the end
+    size_t q = begin;
+    for (; q < n; ++q) {
+        if (s[q] == '>' && s[q - 1] == ']' && s[q - 2] == ']')
+            break;
+    }
+    if (q >= n)
+        return SafeUpTo(n);  // unterminated: an empty section, then the end
+    if (q - 2 < begin)
+        return SafeUpTo(lt);
+    return GoOnAt(q + 1);
+}
+
+// A comment or declaration, from its '!' at p: nested < and > are counted,
+// and the text must be long enough for the parser's "-->" arithmetic.
+Step AfterCommentOrDeclaration(const std::string& s, size_t lt, size_t p) {
+    const size_t n = s.size();
+    const size_t begin = p + 1;
+    size_t q = begin;
+    int depth = 1;
+    for (; q < n && depth > 0; ++q) {
+        if (s[q] == '>')
+            --depth;
+        else if (s[q] == '<')
+            ++depth;
+    }
+    if (depth > 0 || q < begin + 5)
+        return SafeUpTo(lt);
+    return GoOnAt(q);
+}
+
+// One attribute of an element start, from its name at q: the name up to a
+// space or '=', then the quoted value, which gets a guard when it holds an
+// entity. Goes on after the closing quote.
+Step AfterAttribute(const std::string& s, size_t lt, size_t q, std::vector<size_t>& guards) {
+    const size_t n = s.size();
+    while (q < n && !IsSpace(s[q]) && s[q] != '=')
+        ++q;
+    if (q >= n)
+        return SafeUpTo(lt);
+    ++q;
+    while (q < n && s[q] != '"' && s[q] != '\'')
+        ++q;
+    if (q >= n)
+        return SafeUpTo(n);  // the parser stopped at the end of the text
+    const char quote = s[q++];
+    const size_t valueBegin = q;
+    while (q < n && s[q] != quote)
+        ++q;
+    if (q >= n)
+        return SafeUpTo(n);
+    if (HoldsBetween(s, '&', valueBegin, q))
+        guards.push_back(q);
+    return GoOnAt(q + 1);
+}
+
+// An element start, from its name at p: the name, then attributes up to '>'.
+Step AfterElementStart(const std::string& s, size_t lt, size_t p, std::vector<size_t>& guards) {
+    const size_t n = s.size();
+    size_t q = p;
+    while (q < n && s[q] != '>' && !IsSpace(s[q]))
+        ++q;
+    for (;;) {
+        if (q >= n)
+            return SafeUpTo(lt);
+        const char c = s[q];
+        if (c == '>')
+            return GoOnAt(q + 1);
+        if (c == '/')
+            return GoOnAt(q + 2);  // the parser takes the next character as the '>'
+        if (IsSpace(c)) {
+            ++q;
+            continue;
+        }
+        const Step attribute = AfterAttribute(s, lt, q, guards);
+        if (attribute.over)
+            return attribute;
+        q = attribute.at;
+    }
+}
+
+// The node that begins with the '<' at lt.
+Step AfterNode(const std::string& s, size_t lt, std::vector<size_t>& guards) {
+    const size_t p = lt + 1;
+    if (p >= s.size())
+        return SafeUpTo(lt);
+    const char kind = s[p];
+    if (kind == '/' || kind == '?')
+        return AfterTagToClose(s, lt, p);
+    if (kind == '!' && p + 1 < s.size() && s[p + 1] == '[')
+        return AfterCdata(s, lt, p);
+    if (kind == '!')
+        return AfterCommentOrDeclaration(s, lt, p);
+    return AfterElementStart(s, lt, p, guards);
+}
+
 // Walks the text as the parser does, node by node. Returns the length of
 // the prefix that the parser reads without leaving the text, and where the
 // guard goes: at the end of every attribute value and text that holds an
 // entity.
 size_t SafeLength(const std::string& s, std::vector<size_t>& guards) {
-    const size_t n = s.size();
     size_t i = 0;
     for (;;) {
-        size_t lt = s.find('<', i);
+        const size_t lt = s.find('<', i);
         if (lt == std::string::npos)
-            return n;  // only text is left, which the parser never reports
+            return s.size();  // only text is left, which the parser never reports
         if (HoldsBetween(s, '&', i, lt))
             guards.push_back(lt);
-        size_t p = lt + 1;
-        if (p >= n)
-            return lt;
-        char kind = s[p];
-        if (kind == '/' || kind == '?') {
-            size_t gt = s.find('>', p);
-            if (gt == std::string::npos)
-                return lt;
-            i = gt + 1;
-        } else if (kind == '!' && p + 1 < n && s[p + 1] == '[') {
-            // CDATA: the parser steps over up to eight characters, then
-            // looks for "]]>", whose end must not lie before the start.
-            size_t begin = p;
-            for (int count = 0; begin < n && count < 8; ++count)
-                ++begin;
-            if (begin >= n)
-                return n;  // the parser stops at the end
-            size_t q = begin;
-            for (; q < n; ++q) {
-                if (s[q] == '>' && s[q - 1] == ']' && s[q - 2] == ']')
-                    break;
-            }
-            if (q >= n)
-                return n;  // unterminated: an empty section, then the end
-            if (q - 2 < begin)
-                return lt;
-            i = q + 1;
-        } else if (kind == '!') {
-            // Comment or declaration: nested < and > are counted, and the
-            // text must be long enough for the parser's "-->" arithmetic.
-            size_t begin = p + 1;
-            size_t q = begin;
-            int depth = 1;
-            for (; q < n && depth > 0; ++q) {
-                if (s[q] == '>')
-                    --depth;
-                else if (s[q] == '<')
-                    ++depth;
-            }
-            if (depth > 0 || q < begin + 5)
-                return lt;
-            i = q;
-        } else {
-            // Element start: its name, then attributes up to '>'.
-            size_t q = p;
-            while (q < n && s[q] != '>' && !IsSpace(s[q]))
-                ++q;
-            if (q >= n)
-                return lt;
-            bool ended = false;  // the parser stopped at the end of the text
-            while (!ended) {
-                if (q >= n)
-                    return lt;
-                char c = s[q];
-                if (c == '>') {
-                    ++q;
-                    break;
-                }
-                if (IsSpace(c)) {
-                    ++q;
-                } else if (c == '/') {
-                    // "/": the parser takes the next character as the '>'.
-                    q += 2;
-                    break;
-                } else {
-                    while (q < n && !IsSpace(s[q]) && s[q] != '=')
-                        ++q;
-                    if (q >= n)
-                        return lt;
-                    ++q;
-                    while (q < n && s[q] != '"' && s[q] != '\'')
-                        ++q;
-                    if (q >= n) {
-                        ended = true;
-                        break;
-                    }
-                    char quote = s[q++];
-                    size_t valueBegin = q;
-                    while (q < n && s[q] != quote)
-                        ++q;
-                    if (q >= n) {
-                        ended = true;
-                        break;
-                    }
-                    if (HoldsBetween(s, '&', valueBegin, q))
-                        guards.push_back(q);
-                    ++q;
-                }
-            }
-            if (ended)
-                return n;
-            if (q >= n)
-                return n;
-            i = q;
-        }
+        const Step step = AfterNode(s, lt, guards);
+        if (step.over)
+            return step.at;
+        i = step.at;
     }
 }
 

@@ -79,6 +79,10 @@ CInstallFailures::Entry* CInstallFailures::Find(const std::wstring& intname) {
 }
 
 bool CInstallFailures::Save() const {
+    // Without a place for the file nothing is written, not even a temporary
+    // file in the working folder.
+    if (m_path.empty())
+        return false;
     std::wstring text;
     for (const Entry& entry : m_entries)
         text += DecimalText(static_cast<unsigned long>(entry.count)) + L"\t" + entry.version + L"\t" + entry.intname + L"\r\n";

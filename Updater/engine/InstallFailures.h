@@ -11,7 +11,8 @@
 // or the new file. A missing or damaged file counts as no failures.
 class CInstallFailures {
 public:
-    // Reads the file at path.
+    // Reads the file at path. An empty path holds no failures and records
+    // none.
     explicit CInstallFailures(const std::wstring& path);
 
     // Failed attempts in a row at this version of the product; 0 when the

@@ -45,6 +45,12 @@ bool ParseLines(const std::wstring& text, std::vector<std::pair<std::wstring, st
 }  // namespace
 
 COfferedVersions::COfferedVersions(const std::wstring& path) : m_path(path), m_usable(true) {
+    // Without a place to keep them, the versions offered before can't be
+    // known, and a lower one can't be told from a new one.
+    if (path.empty()) {
+        m_usable = false;
+        return;
+    }
     std::string bytes;
     if (!ReadWholeFile(path, bytes)) {
         if (!FileExists(path))

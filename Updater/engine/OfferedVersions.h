@@ -16,8 +16,9 @@
 // can be read are kept; a product whose line was lost is held to its
 // installed version only, which the Updater never goes below anyway. A file
 // that is there but can't be read, or a damaged one that can't be set
-// aside, makes the store unusable: nothing is forgotten by overwriting it,
-// and the caller refuses signed manifests for the time being.
+// aside, or an empty path (no state folder), makes the store unusable:
+// nothing is forgotten by overwriting it, and the caller refuses signed
+// manifests for the time being.
 class COfferedVersions {
 public:
     // Reads the file at path, logging what it finds damaged.

@@ -297,3 +297,11 @@ bool CRegistry::SetRawValue(const wchar_t* name, DWORD type, const std::vector<B
     return ::RegSetValueExW(m_key, name, 0, type, data.empty() ? nullptr : data.data(),
                             static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
+
+HKEY ActionRoot(const std::wstring& root) {
+    if (root == L"HKLM")
+        return HKEY_LOCAL_MACHINE;
+    if (root == L"HKCU")
+        return HKEY_CURRENT_USER;
+    return nullptr;
+}

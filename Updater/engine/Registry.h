@@ -103,3 +103,10 @@ private:
     bool m_hasPath;
     std::vector<std::unique_ptr<CRegEntry>> m_entries;
 };
+
+// The key a product's registry action names by its root text:
+// HKEY_LOCAL_MACHINE for "HKLM", HKEY_CURRENT_USER for "HKCU" (compared
+// exactly); null for any other text.
+HKEY ActionRoot(const std::wstring& root);
+// What registry actions open their keys for: reading and writing values.
+const REGSAM kActionAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;

@@ -3,14 +3,13 @@
 #include "LogText.h"
 #include "Logger.h"
 #include "catalogue/Product.h"
-#include "catalogue/ProductStore.h"
 #include "catalogue/Update.h"
 #include "engine/ManifestFields.h"
 #include "engine/OfferedVersions.h"
 #include "engine/PublisherPins.h"
+#include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
 #include "system/DetachedSignature.h"
-#include "system/Folders.h"
 #include "system/UtcClock.h"
 #include "system/Version.h"
 
@@ -21,10 +20,8 @@ namespace {
 const long kSignatureMissing = static_cast<long>(0x80070002);
 
 // The versions signed manifests offered, beside the products file this
-// check works on.
-std::wstring OfferedVersionsPath() {
-    return GetParentFolder(CProductStore().CheckedProductsPath()) + L"\\OfferedVersions.txt";
-}
+// check works on; empty when that folder can't be resolved.
+std::wstring OfferedVersionsPath() { return StateFilePath(L"OfferedVersions.txt"); }
 
 // The values a signed manifest must carry, well-formed; logs the first one
 // that is missing or malformed.

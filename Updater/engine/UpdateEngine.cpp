@@ -9,12 +9,13 @@
 #include "engine/Download.h"
 #include "engine/InstallFailures.h"
 #include "engine/ManifestFields.h"
-#include "engine/PreservedValuesJournal.h"
 #include "engine/PublisherPins.h"
 #include "engine/Registry.h"
+#include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
+#include "engine/UpdaterId.h"
+#include "engine/preserved/JournalFiles.h"
 #include "system/Files.h"
-#include "system/Folders.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
 #include "system/StagedFile.h"
@@ -28,8 +29,6 @@
 
 namespace {
 
-const wchar_t kUpdaterKey[] = L"Software\\QuillMarrow\\Updater";
-const wchar_t kUpdaterIdValue[] = L"UserID";
 const wchar_t kUpdaterIdPlaceholder[] = L"{updaterguid}";
 
 // The updater id stored by addsystask; empty when it can't be read. Read
@@ -37,7 +36,7 @@ const wchar_t kUpdaterIdPlaceholder[] = L"{updaterguid}";
 // create it.
 std::wstring ReadUpdaterId() {
     CRegistry registry;
-    registry.Open(kUpdaterKey, HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE);
+    registry.Open(kUpdaterIdKey, HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE);
     std::wstring id = registry.GetEntry(kUpdaterIdValue)->GetText();
     registry.Close();
     return id;
@@ -80,7 +79,7 @@ const int kMaxInstallFailures = 3;
 
 // The failure counts beside the products file this check works on.
 std::wstring InstallFailuresPath() {
-    return GetParentFolder(CProductStore().CheckedProductsPath()) + L"\\InstallFailures.txt";
+    return StateFilePath(L"InstallFailures.txt");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/SavedValues.h"
+#include "engine/preserved/PreservedValue.h"
 
 #include <string>
 #include <vector>
@@ -38,7 +38,7 @@ public:
     // Checks every product of the machine products file (local system
     // account) or of the user products file (any other account), after
     // writing back the preserved values that an Updater which died mid-update
-    // left in their journals (see PreservedValuesJournal.h); updates
+    // left in their journals (see preserved/JournalFiles.h); updates
     // those with a newer version, removes superseded version folders and then
     // shows one notification per updated product. True when at least one
     // manifest named a newer version, whether or not it could be installed.

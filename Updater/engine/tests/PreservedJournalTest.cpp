@@ -1,12 +1,12 @@
-#include "engine/PreservedJournal.h"
+#include "engine/preserved/JournalFormat.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-CJournalValue Value(const wchar_t* root, const wchar_t* key, const wchar_t* name, bool existed,
-                    unsigned long type, std::vector<unsigned char> data) {
-    CJournalValue v;
+CPreservedValue Value(const wchar_t* root, const wchar_t* key, const wchar_t* name, bool existed,
+                      unsigned long type, std::vector<unsigned char> data) {
+    CPreservedValue v;
     v.root = root, v.key = key, v.name = name, v.existed = existed, v.type = type, v.data = data;
     return v;
 }
@@ -26,7 +26,7 @@ TEST(PreservedJournal, ComesBackWholeOrNotAtAll) {
     EXPECT_EQ(kSample.intname, read.intname);
     ASSERT_EQ(kSample.values.size(), read.values.size());
     for (size_t i = 0; i < read.values.size(); ++i) {
-        const CJournalValue &a = kSample.values[i], &b = read.values[i];
+        const CPreservedValue &a = kSample.values[i], &b = read.values[i];
         EXPECT_TRUE(a.root == b.root && a.key == b.key && a.name == b.name &&
                     a.existed == b.existed && a.type == b.type && a.data == b.data) << i;
     }
@@ -37,6 +37,20 @@ TEST(PreservedJournal, ComesBackWholeOrNotAtAll) {
     for (const std::string& bad : {text + "x", text.substr(0, root) + "HKEY" + text.substr(root + 4)})
         EXPECT_FALSE(ParseJournal(bad, read)) << bad;
     EXPECT_EQ(kSample.intname, read.intname);  // untouched by the refusals
+}
+
+// Journals an older Updater left must still be found under these names.
+TEST(PreservedJournal, FileNamesStayAsWritten) {
+    const struct {
+        const wchar_t* intname;
+        const wchar_t* file;
+    } cases[] = {
+        {L"", L"PreservedValues-cbf29ce484222325.journal"},
+        {L"pad", L"PreservedValues-91a3459ec47ba3f8.journal"},
+        {L"Pad Pro \u00E9", L"PreservedValues-f733f48eb3c15bbc.journal"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(std::wstring(c.file), JournalFileName(c.intname));
 }
 
 }  // namespace

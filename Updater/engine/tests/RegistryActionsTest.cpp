@@ -135,6 +135,24 @@ TEST_F(RegistryActions, SecondPreserveKeepsTheFirstSave) {
     EXPECT_EQ(std::string("\x07\0\0\0", 4), bytes);
 }
 
+// A key and a name that read alike once joined ("QmApp\A" with "B", "QmApp"
+// with "A\B") are two values, each brought back with its own data.
+TEST_F(RegistryActions, PlacesThatReadAlikeStayApart) {
+    const wchar_t subKey[] = L"Software\\QmApp\\A";
+    ASSERT_TRUE(RegistryScratch::WriteText(HKEY_CURRENT_USER, subKey, L"B", L"sub"));
+    ASSERT_TRUE(RegistryScratch::WriteText(HKEY_CURRENT_USER, kKey, L"A\\B", L"top"));
+    AddValue(L"preserve", L"HKCU", subKey, L"B");
+    AddValue(L"preserve", L"HKCU", kKey, L"A\\B");
+    Before();
+    After();
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(RegistryScratch::Read(HKEY_CURRENT_USER, subKey, L"B", type, bytes));
+    EXPECT_EQ(std::string("s\0u\0b\0\0\0", 8), bytes);
+    ASSERT_TRUE(RegistryScratch::Read(HKEY_CURRENT_USER, kKey, L"A\\B", type, bytes));
+    EXPECT_EQ(std::string("t\0o\0p\0\0\0", 8), bytes);
+}
+
 // The value is saved before a later key entry removes its key, and the
 // restore puts the key back for it.
 TEST_F(RegistryActions, ValuesBeforeKeys) {

@@ -243,7 +243,7 @@ void ActAsInstaller(const std::wstring& exeName) {
     }
     std::vector<std::wstring> add = Split(InstallerEnv(L"QM_INSTALL_ADDPRODUCT", exeName), L'|');
     if (add.size() == 2)
-        RunAndWait(add[0], L"\"" + add[0] + L"\" -runmode=addproduct \"-info=" + add[1] + L"\"");
+        RunAndWait(add[0], L"\"" + add[0] + L"\" -runmode=addproduct -info=\"" + add[1] + L"\"");
     std::wstring child = InstallerEnv(L"QM_INSTALL_CHILD", exeName);
     if (!child.empty())
         StartChild(child, L"-sleep", 0);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/SavedValues.h"
+#include "engine/preserved/PreservedValue.h"
 
 #include <string>
 

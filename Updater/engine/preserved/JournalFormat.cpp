@@ -1,6 +1,9 @@
-#include "engine/PreservedJournal.h"
+#include "engine/preserved/JournalFormat.h"
 
 #include "system/TextNumbers.h"
+
+const wchar_t kJournalPrefix[] = L"PreservedValues-";
+const wchar_t kJournalSuffix[] = L".journal";
 
 namespace {
 
@@ -94,7 +97,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 std::string FormatJournal(const CJournal& journal) {
     std::string text = std::string(kHeader) + "\nproduct " + Hex(journal.intname) + "\n";
-    for (const CJournalValue& value : journal.values) {
+    for (const CPreservedValue& value : journal.values) {
         const std::string place = std::string(value.root == L"HKLM" ? "HKLM " : "HKCU ") +
                                   Hex(value.key) + " " + Hex(value.name);
         if (value.existed)
@@ -117,7 +120,7 @@ bool ParseJournal(const std::string& text, CJournal& journal) {
         return false;
     for (size_t i = 2; i + 2 < lines.size(); ++i) {
         const std::vector<std::string> f = Split(lines[i], ' ');
-        CJournalValue value;
+        CPreservedValue value;
         value.existed = f[0] == "value";
         if (f.size() != (value.existed ? 6u : 4u) || (!value.existed && f[0] != "absent") ||
             (f[1] != "HKLM" && f[1] != "HKCU") || !ParseHex(f[2], value.key) ||
@@ -132,6 +135,6 @@ bool ParseJournal(const std::string& text, CJournal& journal) {
 }
 
 std::wstring JournalFileName(const std::wstring& intname) {
-    return L"PreservedValues-" + HexText(Fnv1a64(intname, FnvUnit::LittleEndian), 16) +
-           L".journal";
+    return kJournalPrefix + HexText(Fnv1a64(intname, FnvUnit::LittleEndian), 16) +
+           kJournalSuffix;
 }

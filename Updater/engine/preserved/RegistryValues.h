@@ -1,13 +1,19 @@
 #pragma once
 
-#include "engine/PreservedJournal.h"
-#include "engine/SavedValues.h"
+#include "engine/preserved/JournalFormat.h"
+#include "engine/preserved/PreservedValue.h"
 
 class CProduct;
+class CValue;
 
-// The preserved values of a product update between the saved-values store
-// and its journal. None of these logs.
+// The preserved values of a product update in the registry: saved from it,
+// journaled, written back to it. None of these logs.
 
+// Saves into saved the value the registry action names, as it is now,
+// unless saved holds it already: a second "preserve" of the same value
+// would only find it gone, and a value saved ahead (SavePreservedValues) is
+// kept as it was saved. A root other than "HKLM" or "HKCU" saves nothing.
+void SaveValueOnce(const CValue& value, CSavedValues& saved);
 // Saves into saved every value the product marks "preserve" as it is now,
 // before any registry action has run (values saved already are kept), so
 // that they can be journaled before PerformRegistryActions removes them.

@@ -1,25 +1,17 @@
-#include "engine/PreservedValuesJournal.h"
+#include "engine/preserved/JournalFiles.h"
 
 #include "Logger.h"
 #include "catalogue/Product.h"
-#include "catalogue/ProductStore.h"
-#include "engine/PreservedJournal.h"
-#include "engine/PreservedValues.h"
+#include "engine/StateFolder.h"
+#include "engine/preserved/JournalFormat.h"
+#include "engine/preserved/RegistryValues.h"
 #include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"
-#include "system/Folders.h"
 
 namespace {
 
-const wchar_t kJournalPrefix[] = L"PreservedValues-";
-const wchar_t kJournalSuffix[] = L".journal";
 const wchar_t kDamagedSuffix[] = L".damaged";
-
-// Beside the products file that this account's checks read.
-std::wstring JournalFolder() {
-    return GetParentFolder(CProductStore().CheckedProductsPath());
-}
 
 bool ReadJournal(const std::wstring& path, CJournal& journal) {
     std::string text;
@@ -29,9 +21,7 @@ bool ReadJournal(const std::wstring& path, CJournal& journal) {
 }  // namespace
 
 std::wstring JournalPreservedValues(const CProduct& product, CSavedValues& saved) {
-    const std::wstring folder = JournalFolder();
-    const std::wstring path =
-        folder.empty() ? std::wstring() : JoinPath(folder, JournalFileName(product.intname));
+    const std::wstring path = StateFilePath(JournalFileName(product.intname));
     CJournal left;
     if (ReadJournal(path, left) && left.intname == product.intname)
         AddJournalToSaved(left, saved);
@@ -57,7 +47,7 @@ void RemovePreservedValuesJournal(const std::wstring& path) {
 
 void RestorePreservedValuesLeftBehind() {
     Logger::LogRef log;
-    const std::wstring folder = JournalFolder();
+    const std::wstring folder = StateFolder();
     if (folder.empty())
         return;
     for (const std::wstring& path : ListFilesNamed(folder, kJournalPrefix, kJournalSuffix)) {
