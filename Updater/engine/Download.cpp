@@ -5,6 +5,7 @@
 #include "engine/WaitLimits.h"
 #include "system/TextNumbers.h"
 #include "system/WatchedWork.h"
+#include "system/WorkerThread.h"
 
 #include <urlmon.h>
 #include <wininet.h>
@@ -21,22 +22,27 @@ void CutAtZero(std::string& text) {
 }
 
 // One transfer through a blocking URL moniker stream, into memory (at most
-// maxBytes) or into an open file.
+// maxBytes, cut there) or into an open file.
 class CStreamTransfer : public CWatchedWork {
 public:
     CStreamTransfer(const std::wstring& address, size_t maxBytes)
-        : m_address(address), m_maxBytes(maxBytes), m_answered(false), m_complete(false) {}
+        : m_address(address), m_maxBytes(maxBytes), m_fileBytes(0), m_maxFileBytes(0),
+          m_answered(false), m_complete(false), m_tooLong(false) {}
 
-    // Downloads go into this file; given up, it is closed and deleted.
-    void SetFile(UniqueFile file, const std::wstring& path) {
+    // Downloads go into this file, at most maxBytes of them; given up, it
+    // is closed and deleted.
+    void SetFile(UniqueFile file, const std::wstring& path, uint64_t maxBytes) {
         m_file = std::move(file);
         m_path = path;
+        m_maxFileBytes = maxBytes;
     }
     // The stream was opened and the answer was a success (or the address
     // has no status).
     bool Answered() const { return m_answered; }
     // Read to the end of the stream, or to the cap.
     bool Complete() const { return m_complete; }
+    // More came than the file may take.
+    bool TooLong() const { return m_tooLong; }
     const std::string& Text() const { return m_text; }
     UniqueFile TakeFile() { return std::move(m_file); }
 
@@ -54,7 +60,7 @@ private:
             return;
         Progress();
         bool complete = ReadStreamPieces(stream.Get(), m_maxBytes, [this](const char* bytes, size_t n) {
-            Progress();
+            Progress(n);
             bool written = false;
             bool wanted = Deliver([&] { written = Take(bytes, n); });
             return wanted && written;
@@ -67,15 +73,23 @@ private:
         });
     }
 
-    // One piece for the file or the text; false when it can't be stored.
+    // One piece for the file or the text; false when it can't be stored
+    // or would make the file longer than it may be.
     bool Take(const char* bytes, size_t n) {
         if (!m_file) {
             m_text.append(bytes, n);
             return true;
         }
+        if (n > m_maxFileBytes - m_fileBytes) {
+            m_tooLong = true;
+            return false;
+        }
         DWORD written = 0;
-        return ::WriteFile(m_file.Get(), bytes, static_cast<DWORD>(n), &written, nullptr) &&
-               written == n;
+        if (!::WriteFile(m_file.Get(), bytes, static_cast<DWORD>(n), &written, nullptr) ||
+            written != n)
+            return false;
+        m_fileBytes += n;
+        return true;
     }
 
     void OnAbandon() override {
@@ -89,19 +103,27 @@ private:
     size_t m_maxBytes;
     UniqueFile m_file;
     std::wstring m_path;
+    uint64_t m_fileBytes;  // written so far
+    uint64_t m_maxFileBytes;
     std::string m_text;
     bool m_answered;
     bool m_complete;
+    bool m_tooLong;
 };
 
-// Runs the transfer under the no-progress limit. Succeeded when it finished
-// with a success answer (and, when complete is asked for, read to its end or
-// its cap).
-TransferResult RunTransfer(CStreamTransfer* transfer, bool complete) {
-    switch (transfer->RunWatched(GetWaitLimits().noProgressMs)) {
-    case CWatchedWork::kAbandoned:
+// Runs the transfer on worker under limits. Succeeded when it finished with
+// a success answer (and, when complete is asked for, read to its end or its
+// cap).
+TransferResult RunTransfer(CWorkerThread& worker, CStreamTransfer* transfer,
+                           const ProgressLimits& limits, bool complete) {
+    switch (worker.Run(transfer, limits)) {
+    case CWatchedWork::kSilent:
         return TransferResult{TransferOutcome::kGivenUp, TransferCause::kNoProgress};
+    case CWatchedWork::kTooSlow:
+        return TransferResult{TransferOutcome::kGivenUp, TransferCause::kTooSlow};
     case CWatchedWork::kFinished:
+        if (transfer->TooLong())
+            return TransferResult{TransferOutcome::kFailed, TransferCause::kTooLong};
         if (transfer->Answered() && (!complete || transfer->Complete()))
             return TransferResult{TransferOutcome::kSucceeded};
         break;
@@ -113,9 +135,9 @@ TransferResult RunTransfer(CStreamTransfer* transfer, bool complete) {
 
 }  // namespace
 
-TransferResult FetchUrlText(const std::wstring& address, std::string& text) {
+TransferResult FetchUrlText(CWorkerThread& worker, const std::wstring& address, std::string& text) {
     std::string bytes;
-    TransferResult result = FetchUrlBytes(address, bytes);
+    TransferResult result = FetchUrlBytes(worker, address, bytes);
     if (result.Succeeded()) {
         CutAtZero(bytes);
         text.swap(bytes);
@@ -123,27 +145,32 @@ TransferResult FetchUrlText(const std::wstring& address, std::string& text) {
     return result;
 }
 
-TransferResult FetchUrlBytes(const std::wstring& address, std::string& bytes) {
+TransferResult FetchUrlBytes(CWorkerThread& worker, const std::wstring& address,
+                             std::string& bytes) {
+    const WaitLimits& wait = GetWaitLimits();
+    // A document is small: it comes whole within its time or not at all.
+    const ProgressLimits limits = {wait.noProgressMs, wait.documentMs, 0, 0};
     CStreamTransfer* transfer = new CStreamTransfer(address, kMaxFetchBytes);
-    TransferResult result = RunTransfer(transfer, false);
+    TransferResult result = RunTransfer(worker, transfer, limits, false);
     if (result.Succeeded())
         bytes = transfer->Text();
     transfer->Release();
     return result;
 }
 
-TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path,
-                                 uint64_t maxBytes) {
+TransferResult DownloadUrlToFile(CWorkerThread& worker, const std::wstring& address,
+                                 const std::wstring& path, uint64_t maxBytes) {
     UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return TransferResult{TransferOutcome::kFailed};
-    // A 32-bit Updater can't count past its address space anyway.
-    const size_t cap = maxBytes > static_cast<uint64_t>(SIZE_MAX) ? SIZE_MAX
-                                                                   : static_cast<size_t>(maxBytes);
-    CStreamTransfer* transfer = new CStreamTransfer(address, cap);
-    transfer->SetFile(std::move(file), path);
-    TransferResult result = RunTransfer(transfer, true);
+    const WaitLimits& wait = GetWaitLimits();
+    // An installer may take long on a slow line, but not at a trickle.
+    const ProgressLimits limits = {wait.noProgressMs, 0, wait.installerWindowMs,
+                                   wait.installerMinBytes};
+    CStreamTransfer* transfer = new CStreamTransfer(address, static_cast<size_t>(-1));
+    transfer->SetFile(std::move(file), path, maxBytes);
+    TransferResult result = RunTransfer(worker, transfer, limits, true);
     // Given up, the transfer has already closed and deleted the file.
     UniqueFile finished = transfer->TakeFile();
     transfer->Release();

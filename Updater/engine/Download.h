@@ -7,14 +7,20 @@
 #include <cstdint>
 #include <string>
 
-// Network documents, one transfer at a time. Every network access first
-// removes the address from the internet cache, so a cached copy is never
-// used. None of these log, and none remembers anything between transfers:
-// which servers a check gave up on is CTransferSession's (TransferSession.h).
+class CWorkerThread;
+
+// Network documents, one transfer at a time, each run on the given worker
+// thread (system/WorkerThread.h) and watched from the caller's. Every network
+// access first removes the address from the internet cache, so a cached copy
+// is never used. None of these log, and none remembers anything between
+// transfers: which servers a check gave up on is CTransferSession's
+// (TransferSession.h).
 //
-// No transfer waits for ever: one that receives nothing for the no-progress
-// limit (WaitLimits.h) is given up (kGivenUp, kNoProgress). The results are
-// kSucceeded, kFailed or that; never kRefused.
+// No transfer waits for ever (limits in WaitLimits.h): one that receives
+// nothing for the no-progress limit is given up (kGivenUp, kNoProgress); a
+// document not whole within its time, and a download that falls below the
+// installers' least rate, are given up too (kGivenUp, kTooSlow). The results
+// are kSucceeded, kFailed or those; never kRefused.
 
 // Largest document FetchUrlText returns; longer documents are cut here.
 const size_t kMaxFetchBytes = 1048576;
@@ -24,11 +30,12 @@ const size_t kMaxFetchBytes = 1048576;
 // text. Failed when the address can't be opened or the server answered with
 // a status outside 200-299 (its error page is not the document). text is set
 // only on success.
-TransferResult FetchUrlText(const std::wstring& address, std::string& text);
+TransferResult FetchUrlText(CWorkerThread& worker, const std::wstring& address, std::string& text);
 
 // As FetchUrlText, but the document's bytes as they came, zero bytes
 // included (a signature).
-TransferResult FetchUrlBytes(const std::wstring& address, std::string& bytes);
+TransferResult FetchUrlBytes(CWorkerThread& worker, const std::wstring& address,
+                             std::string& bytes);
 
 // Reads stream in pieces until it ends, fails, maxBytes were read or sink
 // returns false, handing each piece to sink. True when the stream ended
@@ -54,12 +61,12 @@ bool ReadStreamPieces(IStream* stream, size_t maxBytes, Sink sink) {
 }
 
 // Stores the document at address in the file at path (created or
-// overwritten), reading no more than its first maxBytes. Succeeded when the
-// whole download, or its first maxBytes, came with a status in 200-299 (or
-// from an address that has none); otherwise the file, complete or not, is
-// deleted.
-TransferResult DownloadUrlToFile(const std::wstring& address, const std::wstring& path,
-                                 uint64_t maxBytes = UINT64_MAX);
+// overwritten). Succeeded when the whole download came with a status in
+// 200-299 (or from an address that has none) and is at most maxBytes long;
+// a longer one is cut off there and fails (kFailed, kTooLong). Whatever
+// does not succeed leaves no file.
+TransferResult DownloadUrlToFile(CWorkerThread& worker, const std::wstring& address,
+                                 const std::wstring& path, uint64_t maxBytes);
 
 // "host:port" of the address's server, the host in lower case and the
 // scheme's default port when none is named; empty when the address names no

@@ -8,6 +8,7 @@
 #include "engine/ManifestFields.h"
 #include "engine/PublisherPins.h"
 #include "engine/TransferSession.h"
+#include "engine/WaitLimits.h"
 #include "system/Authenticode.h"
 #include "system/Folders.h"
 #include "system/Md5.h"
@@ -98,15 +99,16 @@ bool MatchesPublishedChecksum(const CStagedFile& installer, const CUpdate& updat
 bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& update,
                                       CTransferSession& session, CStagedFile& installer) {
     Logger::LogRef log;
-    // A signed manifest names the installer's length: one byte more than
-    // that is enough to tell that a server sends too much, however much it
-    // would send. (Its fields were checked with its signature.)
+    // A signed manifest names the installer's length, and nothing longer is
+    // read: the byte past it is enough to tell that a server sends too much,
+    // however much it would send. Any other installer is read to the
+    // general cap. (The manifest's fields were checked with its signature.)
     const bool pinned = HasPublisherPins(product.signer);
     uint64_t size = 0;
     uint8_t sha256[32] = {0};
     if (pinned && (!ParseByteCount(update.size, size) || !ParseSha256Hex(update.sha256, sha256)))
         return false;
-    const uint64_t maxBytes = pinned ? size + 1 : UINT64_MAX;
+    const uint64_t maxBytes = pinned ? size : GetWaitLimits().installerMaxBytes;
 
     // intname and version come from the network: a name that could leave the
     // staging folder counts as a failed download. The installer goes into a
@@ -119,9 +121,17 @@ bool CUpdateEngine::DownloadInstaller(const CProduct& product, const CUpdate& up
         installer.Create(GetTempFolder(), fileName, IsLocalSystem()) &&
         installer.Path().size() < MAX_PATH)
         download = session.Download(update.installerurl, installer.Path(), maxBytes);
+    if (pinned && download.cause == TransferCause::kTooLong) {
+        // Reading ended at the first byte past the signed length.
+        log->Write(L"Installer size mismatch: expected %s, got %s\n", ForLog(update.size).c_str(),
+                   DecimalText(size + 1).c_str());
+        return false;
+    }
     if (!download.Succeeded() || !installer.Lock()) {
         log->Write(L"Failed to download installer from %s\n",
                    ForLog(update.installerurl).c_str());
+        if (download.cause == TransferCause::kTooLong)
+            log->Write(L"The installer is longer than %s bytes\n", DecimalText(maxBytes).c_str());
         session.LogGivenUp(update.installerurl, download);
         return false;
     }

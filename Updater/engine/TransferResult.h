@@ -10,8 +10,8 @@ enum class TransferOutcome {
     kSucceeded,
     // No document: no connection, an error answer, a store that failed.
     kFailed,
-    // The server stopped sending and the transfer was abandoned; its server
-    // is not asked again in this check.
+    // The server stopped sending, or sent too slowly, and the transfer was
+    // abandoned; its server is not asked again in this check.
     kGivenUp,
     // Never asked for.
     kRefused,
@@ -22,6 +22,11 @@ enum class TransferCause {
     kNone,
     // Given up: nothing arrived for the no-progress limit (WaitLimits.h).
     kNoProgress,
+    // Given up: a document not whole within its time, or an installer that
+    // fell below its least rate (WaitLimits.h).
+    kTooSlow,
+    // Failed: a download longer than its cap; nothing of it is kept.
+    kTooLong,
     // Refused: a transfer from the same server was given up earlier in this
     // check.
     kServerGivenUp,

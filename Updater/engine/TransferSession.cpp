@@ -20,16 +20,16 @@ TransferResult CTransferSession::Run(const std::wstring& address, Transfer trans
 }
 
 TransferResult CTransferSession::Fetch(const std::wstring& address, std::string& text) {
-    return Run(address, [&] { return FetchUrlText(address, text); });
+    return Run(address, [&] { return FetchUrlText(m_worker, address, text); });
 }
 
 TransferResult CTransferSession::FetchBytes(const std::wstring& address, std::string& bytes) {
-    return Run(address, [&] { return FetchUrlBytes(address, bytes); });
+    return Run(address, [&] { return FetchUrlBytes(m_worker, address, bytes); });
 }
 
 TransferResult CTransferSession::Download(const std::wstring& address, const std::wstring& path,
                                           uint64_t maxBytes) {
-    return Run(address, [&] { return DownloadUrlToFile(address, path, maxBytes); });
+    return Run(address, [&] { return DownloadUrlToFile(m_worker, address, path, maxBytes); });
 }
 
 void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {
@@ -43,5 +43,8 @@ void CTransferSession::LogGivenUp(const std::wstring& address, const TransferRes
     Logger::LogRef log;
     if (result.cause == TransferCause::kNoProgress)
         log->Write(L"Server %s sent nothing for 60 seconds and is not asked again in this check\n",
+                   ForLog(server).c_str());
+    else if (result.cause == TransferCause::kTooSlow)
+        log->Write(L"Server %s was too slow and is not asked again in this check\n",
                    ForLog(server).c_str());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/TransferResult.h"
+#include "system/WorkerThread.h"
 
 #include <cstdint>
 #include <string>
@@ -9,9 +10,10 @@
 // The transfers of one update check. A server (host and port) that one of
 // them gave up on is not asked again by this session: later transfers from
 // it are refused at once (kRefused, kServerGivenUp) instead of waiting out
-// the limit again. Addresses that name no server are never refused. Created
-// by the check and handed to every step that fetches; only the check's
-// thread uses it.
+// the limit again. Addresses that name no server are never refused. One
+// worker thread does the session's transfers; a new one starts only after a
+// transfer was given up. Created by the check and handed to every step that
+// fetches; only the check's thread uses it.
 class CTransferSession {
 public:
     // FetchUrlText (Download.h) unless the address's server was given up
@@ -19,11 +21,11 @@ public:
     TransferResult Fetch(const std::wstring& address, std::string& text);
     // As Fetch, through FetchUrlBytes: the bytes as they came.
     TransferResult FetchBytes(const std::wstring& address, std::string& bytes);
-    // DownloadUrlToFile (Download.h), at most maxBytes of it, unless the
+    // DownloadUrlToFile (Download.h), at most maxBytes long, unless the
     // address's server was given up earlier in this session; a refused
     // download leaves path alone.
     TransferResult Download(const std::wstring& address, const std::wstring& path,
-                            uint64_t maxBytes = UINT64_MAX);
+                            uint64_t maxBytes);
 
     // Logs that the transfer from address which ended with result gave up
     // on its server; nothing for any other result, nor for an address that
@@ -37,4 +39,5 @@ private:
     TransferResult Run(const std::wstring& address, Transfer transfer);
 
     std::vector<std::wstring> m_givenUp;  // "host:port"
+    CWorkerThread m_worker;
 };

@@ -1,12 +1,25 @@
 #pragma once
 
-// How long the Updater waits for what it doesn't control. Unattended, nobody
-// would ever end a wait that hangs, so every wait has one of these limits.
+#include <cstdint>
+
+// How long the Updater waits for what it doesn't control, and how much it
+// takes from it. Unattended, nobody would ever end a wait that hangs, so
+// every wait has one of these limits.
 // The values live in a file of their own (WaitLimits.cpp) so that test
 // builds of the Updater can link shorter ones in its place.
 struct WaitLimits {
     // A network transfer that receives nothing for this long is given up.
     unsigned long noProgressMs;
+    // A document (manifest, checksum, what's-new) not whole after this long
+    // is given up.
+    unsigned long documentMs;
+    // An installer download that receives fewer than installerMinBytes in
+    // some span of installerWindowMs is given up.
+    unsigned long installerWindowMs;
+    uint64_t installerMinBytes;
+    // An installer longer than this is cut off there and not kept, unless
+    // the manifest names its size.
+    uint64_t installerMaxBytes;
     // An installer still running after this long is ended, with every
     // process it started.
     unsigned long installerMs;

@@ -1,10 +1,6 @@
 #include "WatchedWork.h"
 
-#include "ComInit.h"
-#include "Handles.h"
-#include "system/IdleTime.h"
-
-CWatchedWork::CWatchedWork() : m_refs(1), m_lastProgress(0), m_abandoned(false) {
+CWatchedWork::CWatchedWork() : m_refs(1), m_lastProgress(0), m_received(0), m_abandoned(false) {
     ::InitializeCriticalSection(&m_lock);
 }
 
@@ -17,46 +13,35 @@ void CWatchedWork::Release() {
         delete this;
 }
 
-void CWatchedWork::Progress() {
-    ::InterlockedExchange(&m_lastProgress, static_cast<LONG>(::GetTickCount()));
+void CWatchedWork::Progress(uint64_t bytes) {
+    ::EnterCriticalSection(&m_lock);
+    m_lastProgress = ::GetTickCount();
+    m_received += bytes;
+    ::LeaveCriticalSection(&m_lock);
 }
 
-DWORD WINAPI CWatchedWork::ThreadMain(void* param) {
-    CWatchedWork* work = static_cast<CWatchedWork*>(param);
-    {
-        ScopedComInit com;
-        work->Run();
-    }
-    work->Release();
-    return 0;
+void CWatchedWork::Start(DWORD now) {
+    ::EnterCriticalSection(&m_lock);
+    m_lastProgress = now;
+    m_received = 0;
+    ::LeaveCriticalSection(&m_lock);
 }
 
-CWatchedWork::End CWatchedWork::RunWatched(unsigned long noProgressMs) {
-    Progress();
-    AddRef();  // the worker's reference
-    UniqueHandle thread(::CreateThread(nullptr, 0, &CWatchedWork::ThreadMain, this, 0, nullptr));
-    if (!thread) {
-        Release();
-        return kNotStarted;
-    }
-    for (;;) {
-        DWORD mark = static_cast<DWORD>(::InterlockedCompareExchange(&m_lastProgress, 0, 0));
-        DWORD idle = IdleMilliseconds(::GetTickCount(), mark);
-        if (idle >= noProgressMs)
-            break;
-        DWORD r = ::WaitForSingleObject(thread.Get(), noProgressMs - idle);
-        if (r == WAIT_OBJECT_0)
-            return kFinished;
-        if (r != WAIT_TIMEOUT)
-            break;
-    }
+void CWatchedWork::ReadProgress(DWORD& lastProgress, uint64_t& received) {
+    ::EnterCriticalSection(&m_lock);
+    lastProgress = m_lastProgress;
+    received = m_received;
+    ::LeaveCriticalSection(&m_lock);
+}
+
+bool CWatchedWork::AbandonUnlessFinished(HANDLE finished) {
     ::EnterCriticalSection(&m_lock);
     // It may have ended just as the time ran out: then its results count.
-    bool finished = ::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0;
-    if (!finished) {
+    bool abandon = ::WaitForSingleObject(finished, 0) != WAIT_OBJECT_0;
+    if (abandon) {
         m_abandoned = true;
         OnAbandon();
     }
     ::LeaveCriticalSection(&m_lock);
-    return finished ? kFinished : kAbandoned;
+    return abandon;
 }

@@ -2,31 +2,30 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // Work that may hang for ever (a network transfer to a server that stopped
-// answering), done on a thread of its own and watched from the calling
-// thread: when it reports no progress for a given time, the caller stops
-// waiting for it. The thread can't be stopped from outside; it goes on until
-// its blocking call returns (or the process ends), but from then on
-// everything it would deliver is dropped. The object is reference counted
-// because the worker may outlive the caller's interest in it.
+// answering or only trickles), done on a worker thread (WorkerThread.h) and
+// watched from the calling thread: when its progress falls short of its
+// limits, the caller stops waiting for it. The worker can't be stopped from
+// outside; it goes on until its blocking call returns (or the process ends),
+// but from then on everything it would deliver is dropped. The object is
+// reference counted because the worker may outlive the caller's interest.
 class CWatchedWork {
 public:
-    enum End { kFinished, kAbandoned, kNotStarted };
+    // How a run ended: finished; given up for silence (kSilent) or for
+    // progress too slow for the limits (kTooSlow); or never started.
+    enum End { kFinished, kSilent, kTooSlow, kNotStarted };
 
     CWatchedWork();
-    // Runs Run() on a new thread (COM initialised there as a single-threaded
-    // apartment) and waits until it returns or until it has reported no
-    // progress for noProgressMs (counted from the start and from each
-    // Progress call). kAbandoned: OnAbandon has run, Deliver refuses from now
-    // on. Call once.
-    End RunWatched(unsigned long noProgressMs);
 
     void AddRef();
     // Destroys the object when the last reference is released.
     void Release();
 
-    // From the worker: something arrived; the no-progress time starts anew.
-    void Progress();
+    // From the worker: something arrived, bytes of it counting towards the
+    // rate; the silence starts anew.
+    void Progress(uint64_t bytes = 0);
 
 protected:
     virtual ~CWatchedWork();
@@ -49,12 +48,22 @@ protected:
     }
 
 private:
+    friend class CWorkerThread;
     CWatchedWork(const CWatchedWork&) = delete;
     CWatchedWork& operator=(const CWatchedWork&) = delete;
-    static DWORD WINAPI ThreadMain(void* work);
+
+    // The time of the last progress (start counts as one) and the bytes
+    // received since start.
+    void Start(DWORD now);
+    void ReadProgress(DWORD& lastProgress, uint64_t& received);
+    // Gives the work up unless finished (signalled once Run has returned)
+    // is set; true when it was given up.
+    bool AbandonUnlessFinished(HANDLE finished);
 
     volatile LONG m_refs;
-    volatile LONG m_lastProgress;  // tick count of the last progress
     CRITICAL_SECTION m_lock;
+    // Under the lock:
+    DWORD m_lastProgress;  // tick count of the last progress
+    uint64_t m_received;
     bool m_abandoned;
 };

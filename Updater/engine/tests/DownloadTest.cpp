@@ -94,9 +94,12 @@ TEST(ReadStreamPieces, ReadsEveryPieceUpToTheCap) {
 // The document at address, empty when the fetch did not succeed.
 std::string Fetch(const std::wstring& address) {
     std::string text;
-    FetchUrlText(address, text);
+    CTransferSession().Fetch(address, text);
     return text;
 }
+
+// The installers' cap of the short limits this program links.
+const uint64_t kCap = 4 * 1024 * 1024;
 
 // A file's MD5 as the check takes it: over the open file.
 bool ComputeFileMd5(const std::wstring& path, uint8_t (&digest)[16]) {
@@ -145,7 +148,7 @@ protected:
 TEST_F(Download, FetchReadsTheWholeDocument) {
     Serve(L"doc.txt", "<update version='1.1'/>");
     std::string text;
-    EXPECT_TRUE(Ended(kSucceeded, FetchUrlText(m_server.Url(L"doc.txt"), text)));
+    EXPECT_TRUE(Ended(kSucceeded, CTransferSession().Fetch(m_server.Url(L"doc.txt"), text)));
     EXPECT_EQ("<update version='1.1'/>", text);
     // A document that arrives in pieces is read to its end, not only as far
     // as the first read reached.
@@ -176,7 +179,7 @@ TEST_F(Download, FetchOfAnUnreachableAddressFails) {
     for (std::wstring address : {std::wstring(L"http://127.0.0.1:1/nothing.xml"),
                                  std::wstring(L"notascheme://x"), m_server.Url(L"_drop/doc.txt")}) {
         std::string text = "untouched";
-        EXPECT_TRUE(Ended(kFailed, FetchUrlText(address, text))) << Narrow(address);
+        EXPECT_TRUE(Ended(kFailed, CTransferSession().Fetch(address, text))) << Narrow(address);
         EXPECT_EQ("untouched", text) << Narrow(address);
     }
 }
@@ -194,7 +197,7 @@ TEST_F(Download, ErrorAnswersAreFailedTransfers) {
     for (const wchar_t* prefix : {L"_404/", L"_500/"}) {
         ASSERT_TRUE(WriteFileBytes(target, "an earlier download"));
         std::wstring address = m_server.Url(std::wstring(prefix) + L"doc.txt");
-        EXPECT_TRUE(Ended(kFailed, session.Download(address, target))) << Narrow(prefix);
+        EXPECT_TRUE(Ended(kFailed, session.Download(address, target, kCap))) << Narrow(prefix);
         EXPECT_FALSE(FileExists(target)) << Narrow(prefix);
     }
     EXPECT_TRUE(session.Fetch(m_server.Url(L"doc.txt"), text).Succeeded());
@@ -210,12 +213,13 @@ TEST_F(Download, DownloadStoresTheDocument) {
     Serve(L"setup.bin", body);
     std::wstring target = m_dir / L"out.exe";
     ASSERT_TRUE(WriteFileBytes(target, "old content that is longer than nothing"));
-    ASSERT_TRUE(Ended(kSucceeded, DownloadUrlToFile(m_server.Url(L"setup.bin"), target)));
+    CTransferSession session;
+    ASSERT_TRUE(Ended(kSucceeded, session.Download(m_server.Url(L"setup.bin"), target, kCap)));
     std::string stored;
     ASSERT_TRUE(ReadFileBytes(target, stored));
     EXPECT_EQ(body, stored);
-    EXPECT_TRUE(
-        Ended(kFailed, DownloadUrlToFile(L"http://127.0.0.1:1/setup.bin", m_dir / L"never.exe")));
+    EXPECT_TRUE(Ended(kFailed, session.Download(L"http://127.0.0.1:1/setup.bin",
+                                                m_dir / L"never.exe", kCap)));
     EXPECT_FALSE(FileExists(m_dir / L"never.exe"));
 }
 
@@ -226,14 +230,15 @@ TEST_F(Download, TransfersWithoutProgressAreGivenUpAndTheirServerIsNotAskedAgain
     Serve(L"setup.bin", body);
     // Longer in all than the limit, but never idle that long: kept.
     std::wstring target = m_dir / L"crawl.exe";
-    ASSERT_TRUE(session.Download(m_server.Url(L"_crawl/setup.bin"), target).Succeeded());
+    ASSERT_TRUE(session.Download(m_server.Url(L"_crawl/setup.bin"), target, kCap).Succeeded());
     std::string stored;
     ASSERT_TRUE(ReadFileBytes(target, stored));
     EXPECT_TRUE(stored == body) << stored.size();
 
     // Half a body, then nothing: given up, the partial file deleted.
     DWORD start = ::GetTickCount();
-    EXPECT_TRUE(Ended(kNoProgress, session.Download(m_server.Url(L"_hang/setup.bin"), target)));
+    EXPECT_TRUE(
+        Ended(kNoProgress, session.Download(m_server.Url(L"_hang/setup.bin"), target, kCap)));
     EXPECT_LT(::GetTickCount() - start, 8000u);
     EXPECT_FALSE(FileExists(target));
     // Not asked again by this session: no request, no wait, nothing stored.
@@ -243,7 +248,8 @@ TEST_F(Download, TransfersWithoutProgressAreGivenUpAndTheirServerIsNotAskedAgain
     EXPECT_TRUE(Ended(kServerGivenUp, session.Fetch(m_server.Url(L"doc.txt"), text)));
     EXPECT_EQ("untouched", text);
     ASSERT_TRUE(WriteFileBytes(target, "kept"));
-    EXPECT_TRUE(Ended(kServerGivenUp, session.Download(m_server.Url(L"setup.bin"), target)));
+    EXPECT_TRUE(
+        Ended(kServerGivenUp, session.Download(m_server.Url(L"setup.bin"), target, kCap)));
     EXPECT_TRUE(FileExists(target));
     EXPECT_LT(::GetTickCount() - start, 500u);
     EXPECT_EQ(std::string::npos, m_server.Requests().find("GET /doc.txt")) << m_server.Requests();
@@ -261,6 +267,62 @@ TEST_F(Download, TransfersWithoutProgressAreGivenUpAndTheirServerIsNotAskedAgain
     EXPECT_EQ(L"example.com:80", ServerOfAddress(L"http://Example.COM/a?b"));
     EXPECT_EQ(L"127.0.0.1:8080", ServerOfAddress(L"http://127.0.0.1:8080/"));
     EXPECT_EQ(L"", ServerOfAddress(L""));
+}
+
+const TransferResult kTooSlow{TransferOutcome::kGivenUp, TransferCause::kTooSlow};
+const TransferResult kTooLong{TransferOutcome::kFailed, TransferCause::kTooLong};
+
+struct PaceCase {
+    const char* what;
+    const wchar_t* path;
+    bool download;  // else a fetch
+    uint64_t cap;   // of a download
+    TransferResult result;
+    DWORD earliestMs, latestMs;
+};
+
+// Short limits: documents whole within 6 s, installers at least 64 KiB in
+// any 6 s; the server trickles 4 KiB every half second. A server given up
+// is not asked again by the session; one that sent too much still is.
+TEST_F(Download, TransfersEndOnTheirPaceAndLength) {
+    Serve(L"doc.xml", Pattern(64 * 1024));
+    Serve(L"setup.bin", Pattern(200 * 1024));
+    Serve(L"short.xml", Pattern(16 * 1024));
+    Serve(L"next.txt", "next");
+    const PaceCase cases[] = {
+        {"trickling document", L"_trickle/doc.xml", false, 0, kTooSlow, 5500, 8000},
+        {"trickling installer", L"_trickle/setup.bin", true, kCap, kTooSlow, 5500, 9000},
+        {"endless installer", L"_endless/setup.bin", true, kCap, kTooLong, 0, 8000},
+        {"installer one byte over its cap", L"setup.bin", true, 200 * 1024 - 1, kTooLong, 0,
+         3000},
+        {"installer as long as its cap", L"setup.bin", true, 200 * 1024, kSucceeded, 0, 3000},
+        {"document at a trickle but within its time", L"_trickle/short.xml", false, 0,
+         kSucceeded, 1000, 4000},
+    };
+    const std::wstring target = m_dir / L"paced.exe";
+    for (const PaceCase& c : cases) {
+        CTransferSession session;
+        ASSERT_TRUE(WriteFileBytes(target, "an earlier download"));
+        std::string text;
+        DWORD start = ::GetTickCount();
+        TransferResult r = c.download ? session.Download(m_server.Url(c.path), target, c.cap)
+                                      : session.Fetch(m_server.Url(c.path), text);
+        DWORD took = ::GetTickCount() - start;
+        EXPECT_TRUE(Ended(c.result, r)) << c.what;
+        EXPECT_GE(took, c.earliestMs) << c.what;
+        EXPECT_LE(took, c.latestMs) << c.what;
+        if (c.download)
+            EXPECT_EQ(r.Succeeded(), FileExists(target)) << c.what;
+        // The next transfer from the same server.
+        text.clear();
+        TransferResult next = session.Fetch(m_server.Url(L"next.txt"), text);
+        if (r.outcome == TransferOutcome::kGivenUp) {
+            EXPECT_TRUE(Ended(kServerGivenUp, next)) << c.what;
+        } else {
+            EXPECT_TRUE(Ended(kSucceeded, next)) << c.what;
+            EXPECT_EQ("next", text) << c.what;
+        }
+    }
 }
 
 TEST_F(Download, FileDigest) {

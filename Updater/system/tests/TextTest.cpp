@@ -60,6 +60,8 @@ TEST(TextNumbers, HexAndDecimalDigits) {
     EXPECT_EQ("0", Narrow(DecimalText(0)));
     EXPECT_EQ("65535", Narrow(DecimalText(65535)));
     EXPECT_EQ("4294967295", Narrow(DecimalText(4294967295ul)));
+    // An installer's cap is above 32 bits.
+    EXPECT_EQ("4294967296", Narrow(DecimalText(4294967296ull)));
     EXPECT_EQ("18446744073709551615", Narrow(DecimalText(18446744073709551615ull)));
 }
 

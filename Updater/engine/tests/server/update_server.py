@@ -17,13 +17,14 @@ answered; they can be combined:
   _stall            send half the body, then wait --stall seconds before the rest
   _crawl           send the body in three pieces, --stall seconds between them
   _silent          accept the request and never answer it
+  _trickle          send the body in 4 KiB pieces, --trickle seconds between them
   _hang             send the headers and half the body, then nothing more
   _bodyonly         the other segments leave "<file>.md5" requests alone, so
                     that a damaged body meets a correct checksum
   _unsized          announce no length and end the body by closing the connection,
                     so that with _short a cut body looks complete to the client
-  _endless          announce no length and keep sending bytes after the body until
-                    the client hangs up (at most 256 MiB)
+  _endless          announce no length and keep sending bytes after the body, 64 KiB
+                    at a time, until the client hangs up (at most 256 MiB)
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -51,7 +52,7 @@ import time
 import urllib.parse
 
 MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_crawl", "_silent", "_hang",
-             "_unsized", "_endless", "_bodyonly",
+             "_trickle", "_endless", "_unsized", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
              "_md5empty"}
 
@@ -169,6 +170,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         time.sleep(self.server.stall)
                     self.wfile.write(body[start:start + piece])
                     self.wfile.flush()
+            elif "_trickle" in modifiers:
+                # Pieces of 1 KiB or more: Wine's client reports nothing smaller.
+                for start in range(0, len(body), 4096):
+                    if start:
+                        time.sleep(self.server.trickle)
+                    self.wfile.write(body[start:start + 4096])
+                    self.wfile.flush()
             elif "_hang" in modifiers:
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
@@ -176,11 +184,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.close_connection = True
             elif "_endless" in modifiers:
                 self.wfile.write(body)
+                self.wfile.flush()
+                # With a short breath between pieces: Wine's client reports
+                # nothing of a flood that never pauses.
                 filler = b"\0" * 65536
                 for _ in range(4096):
                     if self.server.stopping.is_set():
                         break
                     self.wfile.write(filler)
+                    self.wfile.flush()
+                    time.sleep(0.005)
                 self.close_connection = True
             elif "_stall" in modifiers:
                 half = len(body) // 2
@@ -225,6 +238,7 @@ def main():
     parser.add_argument("--port-file", default="port.txt")
     parser.add_argument("--lifetime", type=float, default=900.0)
     parser.add_argument("--stall", type=float, default=3.0)
+    parser.add_argument("--trickle", type=float, default=0.5)
     parser.add_argument("--watch-parent", action="store_true",
                         help="end when the starting process ends")
     args = parser.parse_args()
@@ -234,6 +248,7 @@ def main():
     server = Server(("127.0.0.1", 0), Handler)
     server.root = root
     server.stall = args.stall
+    server.trickle = args.trickle
     server.log_lock = threading.Lock()
     server.stopping = threading.Event()  # set when the server ends: held answers end too
     alive = os.path.join(root, "server.alive")

@@ -1,0 +1,102 @@
+#include "WorkerThread.h"
+
+#include "ComInit.h"
+#include "system/ProgressWatch.h"
+
+// What the owner and its thread share; each holds a reference.
+struct CWorkerThread::Channel {
+    volatile LONG refs;
+    UniqueHandle ready;     // auto-reset: work (or null, to end) is set
+    UniqueHandle finished;  // auto-reset: the work's Run has returned
+    CWatchedWork* work;     // written by the owner before ready is set
+
+    void Release() {
+        if (::InterlockedDecrement(&refs) == 0)
+            delete this;
+    }
+};
+
+CWorkerThread::CWorkerThread() : m_channel(nullptr) {}
+
+CWorkerThread::~CWorkerThread() { LetGo(); }
+
+DWORD WINAPI CWorkerThread::ThreadMain(void* param) {
+    Channel* channel = static_cast<Channel*>(param);
+    {
+        ScopedComInit com;
+        while (::WaitForSingleObject(channel->ready.Get(), INFINITE) == WAIT_OBJECT_0) {
+            CWatchedWork* work = channel->work;
+            if (!work)
+                break;
+            work->Run();
+            work->Release();  // the reference Run gave this thread
+            ::SetEvent(channel->finished.Get());
+        }
+    }
+    channel->Release();
+    return 0;
+}
+
+bool CWorkerThread::Start() {
+    Channel* channel = new Channel;
+    channel->refs = 2;  // the owner's and the thread's
+    channel->work = nullptr;
+    channel->ready.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    channel->finished.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    UniqueHandle thread;
+    if (channel->ready && channel->finished)
+        thread.Reset(::CreateThread(nullptr, 0, &CWorkerThread::ThreadMain, channel, 0, nullptr));
+    if (!thread) {
+        channel->refs = 1;
+        channel->Release();
+        return false;
+    }
+    // The thread is never waited for: it ends by itself when let go.
+    m_channel = channel;
+    return true;
+}
+
+void CWorkerThread::LetGo() {
+    if (!m_channel)
+        return;
+    // Seen as soon as the thread is idle, now or after its piece.
+    m_channel->work = nullptr;
+    ::SetEvent(m_channel->ready.Get());
+    m_channel->Release();
+    m_channel = nullptr;
+}
+
+CWatchedWork::End CWorkerThread::Run(CWatchedWork* work, const ProgressLimits& limits) {
+    if (!m_channel && !Start())
+        return CWatchedWork::kNotStarted;
+    const DWORD start = ::GetTickCount();
+    work->Start(start);
+    work->AddRef();  // the thread's, released there after Run
+    m_channel->work = work;
+    ::SetEvent(m_channel->ready.Get());
+
+    CProgressWatch watch(limits, start);
+    CProgressWatch::Verdict verdict;
+    for (;;) {
+        DWORD mark = 0;
+        uint64_t received = 0;
+        work->ReadProgress(mark, received);
+        uint32_t wait = 0;
+        verdict = watch.Look(::GetTickCount(), mark, received, wait);
+        if (verdict != CProgressWatch::kGoOn)
+            break;
+        DWORD r = ::WaitForSingleObject(m_channel->finished.Get(), wait);
+        if (r == WAIT_OBJECT_0)
+            return CWatchedWork::kFinished;
+        if (r != WAIT_TIMEOUT) {
+            verdict = CProgressWatch::kSilent;  // can't be watched: not waited for
+            break;
+        }
+    }
+    if (!work->AbandonUnlessFinished(m_channel->finished.Get()))
+        return CWatchedWork::kFinished;
+    // The thread is stuck in the work's blocking call; later work gets a
+    // thread of its own.
+    LetGo();
+    return verdict == CProgressWatch::kTooSlow ? CWatchedWork::kTooSlow : CWatchedWork::kSilent;
+}

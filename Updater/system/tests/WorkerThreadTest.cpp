@@ -1,0 +1,126 @@
+#include "Handles.h"
+#include "system/WorkerThread.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// Work that reports progress of bytesPerStep every stepMs for steps steps (or
+// until released when steps is 0), then delivers the thread it ran on.
+class StepWork : public CWatchedWork {
+public:
+    StepWork(int steps, DWORD stepMs, uint64_t bytesPerStep)
+        : m_steps(steps), m_stepMs(stepMs), m_bytes(bytesPerStep), m_thread(0), m_abandons(0),
+          m_delivered(false), m_release(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          m_ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+    DWORD Thread() const { return m_thread; }
+    int Abandons() const { return m_abandons; }
+    // Ends a work without a step count.
+    void ReleaseWork() { ::SetEvent(m_release.Get()); }
+    // Waits until Run has returned; whether its delivery was taken.
+    bool WaitForEnd(bool& delivered) {
+        if (::WaitForSingleObject(m_ended.Get(), 10000) != WAIT_OBJECT_0)
+            return false;
+        delivered = m_delivered;
+        return true;
+    }
+
+private:
+    void Run() override {
+        for (int i = 0; m_steps == 0 || i < m_steps; ++i) {
+            if (::WaitForSingleObject(m_release.Get(), m_stepMs) == WAIT_OBJECT_0)
+                break;
+            Progress(m_bytes);
+        }
+        DWORD self = ::GetCurrentThreadId();
+        m_delivered = Deliver([&] { m_thread = self; });
+        ::SetEvent(m_ended.Get());
+    }
+    void OnAbandon() override { ++m_abandons; }
+
+    int m_steps;
+    DWORD m_stepMs;
+    uint64_t m_bytes;
+    DWORD m_thread;
+    int m_abandons;
+    bool m_delivered;
+    UniqueHandle m_release, m_ended;
+};
+
+const char* EndName(CWatchedWork::End end) {
+    switch (end) {
+    case CWatchedWork::kFinished: return "finished";
+    case CWatchedWork::kSilent: return "silent";
+    case CWatchedWork::kTooSlow: return "too slow";
+    case CWatchedWork::kNotStarted: return "not started";
+    }
+    return "?";
+}
+
+struct WorkCase {
+    const char* what;
+    int steps;  // 0: until released
+    DWORD stepMs;
+    uint64_t bytesPerStep;
+    ProgressLimits limits;
+    CWatchedWork::End end;
+};
+
+// Each case runs on the worker of the one before: a finished piece leaves
+// its thread to the next, a given-up one does not.
+TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
+    const WorkCase cases[] = {
+        {"quick", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
+        {"longer than the silence, never silent", 12, 50, 0, {300, 0, 0, 0},
+         CWatchedWork::kFinished},
+        {"silent", 0, 5000, 0, {300, 0, 0, 0}, CWatchedWork::kSilent},
+        {"quick after a silent one", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
+        {"busy past the whole time", 0, 20, 4096, {300, 600, 0, 0}, CWatchedWork::kTooSlow},
+        {"at the rate for three windows", 60, 20, 8192, {300, 0, 400, 65536},
+         CWatchedWork::kFinished},
+        {"below the rate", 0, 20, 1024, {300, 0, 400, 65536}, CWatchedWork::kTooSlow},
+        {"quick at the end", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
+    };
+    CWorkerThread worker;
+    // Given-up pieces stay stuck until the end, so that no new thread can
+    // reuse the id of theirs.
+    std::vector<StepWork*> stuck;
+    DWORD previousThread = 0;
+    bool previousGivenUp = false;
+    for (const WorkCase& c : cases) {
+        StepWork* work = new StepWork(c.steps, c.stepMs, c.bytesPerStep);
+        DWORD start = ::GetTickCount();
+        CWatchedWork::End end = worker.Run(work, c.limits);
+        DWORD took = ::GetTickCount() - start;
+        EXPECT_EQ(c.end, end) << c.what << ": " << EndName(end) << " after " << took << " ms";
+        if (end == CWatchedWork::kFinished) {
+            EXPECT_NE(0u, work->Thread()) << c.what;
+            EXPECT_NE(::GetCurrentThreadId(), work->Thread()) << c.what;
+            if (previousThread != 0)
+                EXPECT_EQ(!previousGivenUp, work->Thread() == previousThread) << c.what;
+            EXPECT_EQ(0, work->Abandons()) << c.what;
+            previousThread = work->Thread();
+            previousGivenUp = false;
+        } else {
+            EXPECT_LT(took, 2000u) << c.what;
+            EXPECT_EQ(1, work->Abandons()) << c.what;
+            previousGivenUp = true;
+            stuck.push_back(work);
+            continue;
+        }
+        work->Release();
+    }
+    // What a stuck piece delivers once its call returns is dropped.
+    for (StepWork* work : stuck) {
+        work->ReleaseWork();
+        bool delivered = true;
+        EXPECT_TRUE(work->WaitForEnd(delivered));
+        EXPECT_FALSE(delivered);
+        work->Release();
+    }
+}
+
+}  // namespace
