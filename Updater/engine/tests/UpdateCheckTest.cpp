@@ -1261,7 +1261,7 @@ TEST_F(UpdateCheck, SecondCheckInTheSameSessionOnlyLooksAtTheMutex) {
 }
 
 // True when each line follows the one before it somewhere later in text.
-::testing::AssertionResult InOrder(const std::string& text, std::initializer_list<std::string> lines) {
+::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& lines) {
     size_t at = 0;
     for (const std::string& line : lines) {
         size_t found = text.find(line + "\r\n", at);
@@ -1341,6 +1341,78 @@ TEST_F(UpdateCheck, UnansweringServersAreGivenUpOnceWhileTheNextProductIsUpdated
     EXPECT_EQ(NotificationFor("good news"), records[3].notification);
     EXPECT_EQ(NotificationFor(""), records[4].notification);
     EXPECT_EQ(NotificationFor(""), records[5].notification);
+}
+
+struct SlowServerCase {
+    const char* what;
+    // Where the product's manifest and its installer are: on the slow
+    // server (with this path) or, when empty, on the test's own.
+    const wchar_t* manifestPath;
+    const wchar_t* installerPath;
+    bool givenUp;  // else the server stays in use
+    std::vector<std::string> log;  // after "Updating slow"
+};
+
+// Short limits: documents whole within 6 s, installers at least 64 KiB in
+// any 6 s and at most 4 MiB; "_trickle" sends 4 KiB every half second.
+TEST_F(UpdateCheck, SlowAndEndlessTransfersAreGivenUpWhileTheNextProductIsUpdated) {
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterShortWaits.exe"), m_bin + L"\\Updater.exe"));
+    ASSERT_TRUE(CreateFolders(m_dir / L"slow\\sibling"));
+    UpdateServer slow(m_dir / L"slow");
+    ASSERT_TRUE(slow.Started());
+    const std::string tooSlow =
+        "Server " + ServerName(slow) + " was too slow and is not asked again in this check";
+    const std::string skipped =
+        "Skipped sibling: server " + ServerName(slow) + " did not answer earlier in this check";
+    const SlowServerCase cases[] = {
+        {"trickling manifest", L"_trickle/update.xml", nullptr, true, {tooSlow}},
+        {"trickling installer", nullptr, L"_trickle/Setup.exe", true,
+         {"Got new one!", "Failed to download installer from " +
+                              Narrow(slow.Url(L"_trickle/Setup.exe")),
+          tooSlow}},
+        {"endless installer", nullptr, L"_endless/Setup.exe", false,
+         {"Got new one!", "Failed to download installer from " +
+                              Narrow(slow.Url(L"_endless/Setup.exe")),
+          "The installer is longer than 4194304 bytes"}},
+    };
+    // Never finished at a trickle within the limits.
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"slow\\Setup.exe", std::string(1024 * 1024, 'x')));
+    char manifest[1024];
+    std::snprintf(manifest, sizeof manifest, kManifestFormat, "sibling", "1.0", "", "");
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"slow\\sibling\\update.xml", manifest));
+    Offer("good", "good", "2.0", "good news");
+    for (const SlowServerCase& c : cases) {
+        ::DeleteFileW(m_record.c_str());
+        ::DeleteFileW(UserLogPath().c_str());
+        Offer("slow", "slow", "2.0", "");
+        std::string installer = c.installerPath ? Narrow(slow.Url(c.installerPath)) : "";
+        std::snprintf(manifest, sizeof manifest, kManifestFormat, "slow", "2.0", installer.c_str(),
+                      "");
+        // Longer than a trickle brings within the time a document has.
+        std::string padded = manifest + std::string(64 * 1024, ' ');
+        ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\slow\\update.xml", padded));
+        ASSERT_TRUE(WriteFileBytes(m_dir / L"slow\\update.xml", padded));
+        std::string manifestUrl =
+            c.manifestPath ? Narrow(slow.Url(c.manifestPath)) : ManifestUrl("slow");
+        WriteUserProducts(Product("slow", "1.0", manifestUrl, "") +
+                          Product("sibling", "1.0", Narrow(slow.Url(L"sibling/update.xml")), "") +
+                          Product("good", "1.0", ManifestUrl("good"), ""));
+        DWORD start = ::GetTickCount();
+        std::string text = Join(RunCheck());
+        EXPECT_LT(::GetTickCount() - start, 30000u) << c.what;
+        std::vector<std::string> expected = {"Updating slow"};
+        expected.insert(expected.end(), c.log.begin(), c.log.end());
+        expected.push_back("Updating sibling");
+        expected.push_back(c.givenUp ? skipped : "Current ver 1.0 Server ver 1.0");
+        for (const char* line : {"Updating good", "Got new one!", "Start Installer",
+                                 "Notifing about update"})
+            expected.push_back(line);
+        EXPECT_TRUE(InOrder(text, expected)) << c.what;
+        std::vector<Record> records = Records();
+        ASSERT_EQ(2u, records.size()) << c.what;
+        EXPECT_EQ("Setup_good-2.0.exe", records[0].program) << c.what;
+        EXPECT_EQ(NotificationFor("good news"), records[1].notification) << c.what;
+    }
 }
 
 TEST_F(UpdateCheck, InstallerResultsDecideTheNoticeAndHangingProgramsAreStopped) {
