@@ -18,7 +18,12 @@ if(WIN32 AND NOT QM_FUZZ)
   target_link_options(qm_md5_bench PRIVATE -municode)
   target_link_libraries(qm_md5_bench PRIVATE engine qm_bench_clock)
 
-  set(_qm_bench_targets qm_idle qm_store_bench qm_md5_bench)
+  # The yardstick of the check: its manifest fetches through urlmon alone.
+  add_executable(qm_fetch_yardstick WIN32 ${REPO_ROOT}/Updater/engine/bench/FetchYardstick.cpp)
+  target_link_options(qm_fetch_yardstick PRIVATE -municode)
+  target_link_libraries(qm_fetch_yardstick PRIVATE common urlmon wininet ole32 shell32)
+
+  set(_qm_bench_targets qm_idle qm_store_bench qm_md5_bench qm_fetch_yardstick)
 
   set_target_properties(${_qm_bench_targets} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_qm_bench_out})
   add_custom_target(qm_bench DEPENDS ${_qm_bench_targets} Updater)
