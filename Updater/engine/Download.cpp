@@ -50,26 +50,37 @@ private:
     void Run() override {
         ::DeleteUrlCacheEntryW(m_address.c_str());
         ComPtr<CTransferCallback> callback;
-        callback.Attach(new CTransferCallback(this));
+        // Documents are cut when read; what the binding downloads of them
+        // is bounded by their time.
+        callback.Attach(new CTransferCallback(this, m_file ? m_maxFileBytes : UINT64_MAX));
         ComPtr<IStream> stream;
         // An HTTP error answer fails the transfer however much of its page
         // came: the page is no document.
         if (FAILED(::URLOpenBlockingStreamW(nullptr, m_address.c_str(), stream.Put(), 0,
                                             callback.Get())) ||
-            !stream || callback->Refused())
+            !stream || callback->Refused()) {
+            // Ended for its length before the stream came (a blocking
+            // stream may download everything first).
+            const bool tooLong = callback->TooLong();
+            Deliver([&] { m_tooLong = tooLong; });
             return;
+        }
         Progress();
-        bool complete = ReadStreamPieces(stream.Get(), m_maxBytes, [this](const char* bytes, size_t n) {
-            Progress(n);
+        uint64_t read = 0;
+        bool complete = ReadStreamPieces(stream.Get(), m_maxBytes, [&](const char* bytes, size_t n) {
+            read += n;
+            Progress(read);
             bool written = false;
             bool wanted = Deliver([&] { written = Take(bytes, n); });
             return wanted && written;
         });
         // A refusal can still come while the answer is read.
         const bool answered = !callback->Refused();
+        const bool tooLong = callback->TooLong();
         Deliver([&] {
             m_answered = answered;
             m_complete = complete;
+            m_tooLong = m_tooLong || tooLong;
         });
     }
 

@@ -2,8 +2,9 @@
 
 #include <wininet.h>
 
-CTransferCallback::CTransferCallback(CWatchedWork* work)
-    : m_refs(1), m_work(work), m_answerChecked(false), m_refused(false) {
+CTransferCallback::CTransferCallback(CWatchedWork* work, uint64_t maxBytes)
+    : m_refs(1), m_work(work), m_maxBytes(maxBytes), m_downloaded(0), m_lastReport(0),
+      m_answerChecked(false), m_refused(false), m_tooLong(false) {
     m_work->AddRef();
 }
 
@@ -38,8 +39,17 @@ STDMETHODIMP CTransferCallback::OnStartBinding(DWORD, IBinding* binding) {
     return S_OK;
 }
 
-STDMETHODIMP CTransferCallback::OnProgress(ULONG, ULONG, ULONG statusCode, LPCWSTR) {
-    m_work->Progress();
+STDMETHODIMP CTransferCallback::OnProgress(ULONG progress, ULONG, ULONG statusCode, LPCWSTR) {
+    if (statusCode == BINDSTATUS_DOWNLOADINGDATA || statusCode == BINDSTATUS_ENDDOWNLOADDATA) {
+        // The count is 32 bits wide; its growth since the last report is not.
+        m_downloaded += static_cast<ULONG>(progress - m_lastReport);
+        m_lastReport = progress;
+        if (m_downloaded > m_maxBytes && !m_tooLong && m_binding) {
+            m_tooLong = true;
+            m_binding->Abort();
+        }
+    }
+    m_work->Progress(m_downloaded);
     // Only these come after the final answer's headers; a redirection
     // reports its own status before them.
     if (statusCode == BINDSTATUS_MIMETYPEAVAILABLE || statusCode == BINDSTATUS_BEGINDOWNLOADDATA ||

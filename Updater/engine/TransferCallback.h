@@ -9,13 +9,19 @@
 // report restarts the work's no-progress time. An HTTP answer whose status is
 // not a success (200-299) ends the binding: a server's error page is never
 // taken for the document. Addresses of other schemes carry no status and are
-// taken as they come. Reference counted; starts with one reference.
+// taken as they come. The bytes the binding reports as downloaded count for
+// the work's rate, and a binding that downloads more than its cap is ended:
+// a blocking stream may hand out nothing before its download has ended.
+// Reference counted; starts with one reference.
 class CTransferCallback final : public IBindStatusCallback {
 public:
-    explicit CTransferCallback(CWatchedWork* work);
+    // maxBytes: the most the binding may download.
+    CTransferCallback(CWatchedWork* work, uint64_t maxBytes);
 
     // True when the server answered with a status outside 200-299.
     bool Refused() const { return m_refused; }
+    // True when the binding was ended for downloading more than its cap.
+    bool TooLong() const { return m_tooLong; }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -43,6 +49,10 @@ private:
     // Held only while bound: the binding refers to the caller's callback,
     // which does not outlive the blocking call.
     ComPtr<IBinding> m_binding;
+    uint64_t m_maxBytes;
+    uint64_t m_downloaded;  // in all, from the reports' 32-bit counts
+    ULONG m_lastReport;
     bool m_answerChecked;
     bool m_refused;
+    bool m_tooLong;
 };

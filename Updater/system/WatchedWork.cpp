@@ -13,10 +13,11 @@ void CWatchedWork::Release() {
         delete this;
 }
 
-void CWatchedWork::Progress(uint64_t bytes) {
+void CWatchedWork::Progress(uint64_t received) {
     ::EnterCriticalSection(&m_lock);
     m_lastProgress = ::GetTickCount();
-    m_received += bytes;
+    if (received > m_received)
+        m_received = received;
     ::LeaveCriticalSection(&m_lock);
 }
 

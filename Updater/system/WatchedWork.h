@@ -23,9 +23,10 @@ public:
     // Destroys the object when the last reference is released.
     void Release();
 
-    // From the worker: something arrived, bytes of it counting towards the
-    // rate; the silence starts anew.
-    void Progress(uint64_t bytes = 0);
+    // From the worker: something arrived; the silence starts anew. received
+    // is how many bytes have arrived in all, as the caller counts them: the
+    // rate is judged by the highest count reported.
+    void Progress(uint64_t received = 0);
 
 protected:
     virtual ~CWatchedWork();

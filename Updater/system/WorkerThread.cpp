@@ -6,9 +6,12 @@
 // What the owner and its thread share; each holds a reference.
 struct CWorkerThread::Channel {
     volatile LONG refs;
-    UniqueHandle ready;     // auto-reset: work (or null, to end) is set
+    UniqueHandle ready;     // auto-reset: work is set, or the thread is let go
     UniqueHandle finished;  // auto-reset: the work's Run has returned
-    CWatchedWork* work;     // written by the owner before ready is set
+    // Set by the owner before ready; taken by the thread, so that a piece
+    // given up before the thread got to it still runs and is released.
+    CWatchedWork* volatile work;
+    volatile LONG letGo;    // the thread ends once it has no work
 
     void Release() {
         if (::InterlockedDecrement(&refs) == 0)
@@ -25,12 +28,16 @@ DWORD WINAPI CWorkerThread::ThreadMain(void* param) {
     {
         ScopedComInit com;
         while (::WaitForSingleObject(channel->ready.Get(), INFINITE) == WAIT_OBJECT_0) {
-            CWatchedWork* work = channel->work;
-            if (!work)
+            CWatchedWork* work = static_cast<CWatchedWork*>(
+                ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&channel->work),
+                                             nullptr));
+            if (work) {
+                work->Run();
+                work->Release();  // the reference Run gave this thread
+                ::SetEvent(channel->finished.Get());
+            }
+            if (::InterlockedCompareExchange(&channel->letGo, 0, 0) != 0)
                 break;
-            work->Run();
-            work->Release();  // the reference Run gave this thread
-            ::SetEvent(channel->finished.Get());
         }
     }
     channel->Release();
@@ -41,6 +48,7 @@ bool CWorkerThread::Start() {
     Channel* channel = new Channel;
     channel->refs = 2;  // the owner's and the thread's
     channel->work = nullptr;
+    channel->letGo = 0;
     channel->ready.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     channel->finished.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     UniqueHandle thread;
@@ -60,7 +68,7 @@ void CWorkerThread::LetGo() {
     if (!m_channel)
         return;
     // Seen as soon as the thread is idle, now or after its piece.
-    m_channel->work = nullptr;
+    ::InterlockedExchange(&m_channel->letGo, 1);
     ::SetEvent(m_channel->ready.Get());
     m_channel->Release();
     m_channel = nullptr;
@@ -72,7 +80,7 @@ CWatchedWork::End CWorkerThread::Run(CWatchedWork* work, const ProgressLimits& l
     const DWORD start = ::GetTickCount();
     work->Start(start);
     work->AddRef();  // the thread's, released there after Run
-    m_channel->work = work;
+    ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_channel->work), work);
     ::SetEvent(m_channel->ready.Get());
 
     CProgressWatch watch(limits, start);

@@ -311,8 +311,9 @@ TEST_F(Download, TransfersEndOnTheirPaceAndLength) {
         EXPECT_TRUE(Ended(c.result, r)) << c.what;
         EXPECT_GE(took, c.earliestMs) << c.what;
         EXPECT_LE(took, c.latestMs) << c.what;
-        if (c.download)
+        if (c.download) {
             EXPECT_EQ(r.Succeeded(), FileExists(target)) << c.what;
+        }
         // The next transfer from the same server.
         text.clear();
         TransferResult next = session.Fetch(m_server.Url(L"next.txt"), text);

@@ -33,7 +33,7 @@ private:
         for (int i = 0; m_steps == 0 || i < m_steps; ++i) {
             if (::WaitForSingleObject(m_release.Get(), m_stepMs) == WAIT_OBJECT_0)
                 break;
-            Progress(m_bytes);
+            Progress(m_bytes * (i + 1));
         }
         DWORD self = ::GetCurrentThreadId();
         m_delivered = Deliver([&] { m_thread = self; });
@@ -72,17 +72,20 @@ struct WorkCase {
 // Each case runs on the worker of the one before: a finished piece leaves
 // its thread to the next, a given-up one does not.
 TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
+    // A second of silence: the first piece also waits for its thread to
+    // start, which under Wine on a busy machine takes some hundred ms.
     const WorkCase cases[] = {
-        {"quick", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
-        {"longer than the silence, never silent", 12, 50, 0, {300, 0, 0, 0},
+        {"quick", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
+        {"longer than the silence, never silent", 40, 50, 0, {1000, 0, 0, 0},
          CWatchedWork::kFinished},
-        {"silent", 0, 5000, 0, {300, 0, 0, 0}, CWatchedWork::kSilent},
-        {"quick after a silent one", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
-        {"busy past the whole time", 0, 20, 4096, {300, 600, 0, 0}, CWatchedWork::kTooSlow},
-        {"at the rate for three windows", 60, 20, 8192, {300, 0, 400, 65536},
+        {"silent", 0, 10000, 0, {1000, 0, 0, 0}, CWatchedWork::kSilent},
+        {"quick after a silent one", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
+        {"busy past the whole time", 0, 20, 4096, {1000, 600, 0, 0}, CWatchedWork::kTooSlow},
+        {"quick after a slow one", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
+        {"at the rate for longer than a window", 80, 20, 8192, {1000, 0, 1000, 65536},
          CWatchedWork::kFinished},
-        {"below the rate", 0, 20, 1024, {300, 0, 400, 65536}, CWatchedWork::kTooSlow},
-        {"quick at the end", 1, 0, 0, {300, 0, 0, 0}, CWatchedWork::kFinished},
+        {"below the rate", 0, 20, 1024, {1000, 0, 1000, 65536}, CWatchedWork::kTooSlow},
+        {"quick at the end", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
     };
     CWorkerThread worker;
     // Given-up pieces stay stuck until the end, so that no new thread can
@@ -99,13 +102,14 @@ TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
         if (end == CWatchedWork::kFinished) {
             EXPECT_NE(0u, work->Thread()) << c.what;
             EXPECT_NE(::GetCurrentThreadId(), work->Thread()) << c.what;
-            if (previousThread != 0)
+            if (previousThread != 0) {
                 EXPECT_EQ(!previousGivenUp, work->Thread() == previousThread) << c.what;
+            }
             EXPECT_EQ(0, work->Abandons()) << c.what;
             previousThread = work->Thread();
             previousGivenUp = false;
         } else {
-            EXPECT_LT(took, 2000u) << c.what;
+            EXPECT_LT(took, 4000u) << c.what;
             EXPECT_EQ(1, work->Abandons()) << c.what;
             previousGivenUp = true;
             stuck.push_back(work);

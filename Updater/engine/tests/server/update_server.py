@@ -143,11 +143,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        unsized = "_unsized" in modifiers or "_endless" in modifiers
-        if not unsized:
+        if "_unsized" not in modifiers and "_endless" not in modifiers:
             self.send_header("Content-Length", str(len(body)))
         self.send_header("Cache-Control", "no-cache")
-        if "_short" in modifiers or unsized:
+        if "_short" in modifiers or "_unsized" in modifiers or "_endless" in modifiers:
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
@@ -185,8 +184,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             elif "_endless" in modifiers:
                 self.wfile.write(body)
                 self.wfile.flush()
-                # With a short breath between pieces: Wine's client reports
-                # nothing of a flood that never pauses.
+                # With a short breath between pieces: a client that reads
+                # while data is waiting would otherwise never come up again.
                 filler = b"\0" * 65536
                 for _ in range(4096):
                     if self.server.stopping.is_set():
