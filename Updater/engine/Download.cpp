@@ -74,8 +74,9 @@ private:
             bool wanted = Deliver([&] { written = Take(bytes, n); });
             return wanted && written;
         });
-        // A refusal can still come while the answer is read.
-        const bool answered = !callback->Refused();
+        // A refusal can still come while the answer is read, and a status
+        // that came late counts once the binding has ended.
+        const bool answered = callback->Answered();
         const bool tooLong = callback->TooLong();
         Deliver([&] {
             m_answered = answered;

@@ -4,7 +4,7 @@
 
 CTransferCallback::CTransferCallback(CWatchedWork* work, uint64_t maxBytes)
     : m_refs(1), m_work(work), m_maxBytes(maxBytes), m_downloaded(0), m_lastReport(0),
-      m_answerChecked(false), m_refused(false), m_tooLong(false) {
+      m_answerChecked(false), m_answered(false), m_refused(false), m_tooLong(false) {
     m_work->AddRef();
 }
 
@@ -59,6 +59,10 @@ STDMETHODIMP CTransferCallback::OnProgress(ULONG progress, ULONG, ULONG statusCo
 }
 
 STDMETHODIMP CTransferCallback::OnStopBinding(HRESULT, LPCWSTR) {
+    // A status may become known only with the binding's end; a binding that
+    // ends without one (the server closed the connection unanswered) was
+    // never answered.
+    CheckAnswer();
     m_binding.Reset();
     return S_OK;
 }
@@ -70,7 +74,9 @@ void CTransferCallback::CheckAnswer() {
     // every urlmon (Wine goes on); aborting the binding does.
     ComPtr<IWinInetHttpInfo> info;
     if (FAILED(m_binding->QueryInterface(IID_IWinInetHttpInfo, info.PutVoid())) || !info) {
-        m_answerChecked = true;  // not HTTP: no status to judge
+        // Not HTTP: no status to judge.
+        m_answerChecked = true;
+        m_answered = true;
         return;
     }
     DWORD status = 0;
@@ -84,5 +90,7 @@ void CTransferCallback::CheckAnswer() {
     if (status < 200 || status > 299) {
         m_refused = true;
         m_binding->Abort();
+        return;
     }
+    m_answered = true;
 }

@@ -18,6 +18,10 @@ public:
     // maxBytes: the most the binding may download.
     CTransferCallback(CWatchedWork* work, uint64_t maxBytes);
 
+    // True once the answer was judged a success: an HTTP status in
+    // 200-299, or an address whose scheme has no status. An HTTP transfer
+    // that never got a status (a connection closed unanswered) is not.
+    bool Answered() const { return m_answered; }
     // True when the server answered with a status outside 200-299.
     bool Refused() const { return m_refused; }
     // True when the binding was ended for downloading more than its cap.
@@ -53,6 +57,7 @@ private:
     uint64_t m_downloaded;  // in all, from the reports' 32-bit counts
     ULONG m_lastReport;
     bool m_answerChecked;
+    bool m_answered;
     bool m_refused;
     bool m_tooLong;
 };

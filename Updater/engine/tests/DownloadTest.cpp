@@ -182,6 +182,15 @@ TEST_F(Download, FetchOfAnUnreachableAddressFails) {
         EXPECT_TRUE(Ended(kFailed, CTransferSession().Fetch(address, text))) << Narrow(address);
         EXPECT_EQ("untouched", text) << Narrow(address);
     }
+    // Nor is an empty file a download.
+    std::wstring target = m_dir / L"setup.exe";
+    for (std::wstring address : {std::wstring(L"http://127.0.0.1:1/setup.exe"),
+                                 m_server.Url(L"_drop/setup.exe")}) {
+        ASSERT_TRUE(WriteFileBytes(target, "an earlier download"));
+        EXPECT_TRUE(Ended(kFailed, CTransferSession().Download(address, target, kCap)))
+            << Narrow(address);
+        EXPECT_FALSE(FileExists(target)) << Narrow(address);
+    }
 }
 
 // An error answer's page is neither the document nor the installer; it is an
