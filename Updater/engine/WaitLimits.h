@@ -18,7 +18,7 @@ struct WaitLimits {
     unsigned long installerWindowMs;
     uint64_t installerMinBytes;
     // An installer longer than this is cut off there and not kept, unless
-    // the manifest names its size.
+    // a signed manifest names its size.
     uint64_t installerMaxBytes;
     // An installer still running after this long is ended, with every
     // process it started.
