@@ -1,7 +1,7 @@
-#include "Logger.h"
+#include "log/Logger.h"
 
 #include "TestSupport.h"
-#include "system/Md5.h"
+#include "log/Md5.h"
 
 #include <gtest/gtest.h>
 

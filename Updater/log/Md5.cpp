@@ -1,6 +1,6 @@
-#include "Md5.h"
+#include "log/Md5.h"
 
-#include "Md5Text.h"
+#include "log/Md5Text.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "system/Md5Text.h"
+#include "log/Md5Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Md5Text.h"
+#include "log/Md5Text.h"
 
 std::wstring FormatMd5Hex(const uint8_t (&digest)[16]) {
     static const wchar_t kDigits[] = L"0123456789abcdef";

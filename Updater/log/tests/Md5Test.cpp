@@ -1,4 +1,4 @@
-#include "system/Md5.h"
+#include "log/Md5.h"
 
 #include "Handles.h"
 #include "TestSupport.h"
