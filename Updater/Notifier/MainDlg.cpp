@@ -4,7 +4,7 @@
 
 #include "NotifierCommand.h"
 #include "WindowPlacement.h"
-#include "resource.h"
+#include "resources/resource.h"
 
 CMainDlg::CMainDlg(const CBrowserModule& module)
     : m_module(module), m_events(*this), m_address(L"about:blank"), m_window(nullptr) {}
