@@ -1,9 +1,9 @@
 #include "ProductRunModes.h"
 
-#include "Logger.h"
 #include "catalogue/ProductStore.h"
 #include "engine/Registry.h"
 #include "engine/UpdaterId.h"
+#include "log/Logger.h"
 #include "system/Identity.h"
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"

@@ -1,8 +1,8 @@
 #include "RunModes.h"
 
-#include "CmdLineParser.h"
 #include "ProductRunModes.h"
 #include "UpdateRunMode.h"
+#include "common/CmdLineParser.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "UpdateRunMode.h"
 
-#include "Logger.h"
 #include "catalogue/Product.h"
 #include "catalogue/ProductStore.h"
+#include "common/Handles.h"
 #include "engine/UpdateEngine.h"
-#include "Handles.h"
+#include "log/Logger.h"
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"
 

@@ -1,8 +1,8 @@
 #include "UpdaterMain.h"
 
-#include "CmdLineParser.h"
-#include "Logger.h"
 #include "RunModes.h"
+#include "common/CmdLineParser.h"
+#include "log/Logger.h"
 #include "system/RunContext.h"
 
 #include <string>

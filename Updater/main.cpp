@@ -1,6 +1,6 @@
 // Entry point of the windowless Updater: no window, no message loop.
 #include "UpdaterMain.h"
-#include "ComInit.h"
+#include "common/ComInit.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "CmdLineParser.h"
+#include "common/CmdLineParser.h"
 
 #include <cwctype>
 

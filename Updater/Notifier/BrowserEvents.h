@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 // Receives BeforeNavigate2. address is null when the event carried no
 // address; setting *cancel to VARIANT_TRUE keeps the browser from navigating.

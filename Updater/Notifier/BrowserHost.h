@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 // Class name of the host window used in the dialog template.
 extern const wchar_t kBrowserHostClass[];

@@ -2,8 +2,8 @@
 
 #include <shellapi.h>
 
-#include "NotifierCommand.h"
-#include "WindowPlacement.h"
+#include "notifier/NotifierCommand.h"
+#include "notifier/WindowPlacement.h"
 #include "resources/resource.h"
 
 CMainDlg::CMainDlg(const CBrowserModule& module)

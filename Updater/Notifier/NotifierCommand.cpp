@@ -1,4 +1,4 @@
-#include "NotifierCommand.h"
+#include "notifier/NotifierCommand.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WindowPlacement.h"
+#include "notifier/WindowPlacement.h"
 
 // The work area's right and bottom edges, not its width and height: with the
 // taskbar at the top or the left of the screen the work area does not start

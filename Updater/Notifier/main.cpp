@@ -6,9 +6,9 @@
 #include <string>
 
 #include "BrowserHost.h"
-#include "CmdLineParser.h"
 #include "MainDlg.h"
-#include "ComInit.h"
+#include "common/CmdLineParser.h"
+#include "common/ComInit.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     ScopedComInit com;

@@ -1,6 +1,6 @@
-#include "Download.h"
+#include "engine/Download.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
 #include "system/TextNumbers.h"

@@ -1,4 +1,4 @@
-#include "InstallFailures.h"
+#include "engine/InstallFailures.h"
 
 #include "system/FileRead.h"
 #include "system/FileWrite.h"

@@ -1,4 +1,4 @@
-#include "InstallerName.h"
+#include "engine/InstallerName.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "UpdateEngine.h"
+#include "engine/UpdateEngine.h"
 
-#include "Logger.h"
 #include "engine/ProgramRun.h"
 #include "engine/WaitLimits.h"
+#include "log/Logger.h"
 
 namespace {
 

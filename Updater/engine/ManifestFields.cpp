@@ -1,4 +1,4 @@
-#include "ManifestFields.h"
+#include "engine/ManifestFields.h"
 
 #include <cstring>
 

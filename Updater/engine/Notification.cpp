@@ -1,10 +1,10 @@
-#include "UpdateEngine.h"
+#include "engine/UpdateEngine.h"
 
-#include "Logger.h"
 #include "engine/NotificationFile.h"
 #include "engine/ProgramRun.h"
 #include "engine/TransferSession.h"
 #include "engine/WaitLimits.h"
+#include "log/Logger.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
 #include "system/RunContext.h"

@@ -1,4 +1,4 @@
-#include "NotificationFile.h"
+#include "engine/NotificationFile.h"
 
 std::string ComposeNotificationFile(const std::string& folderUtf8, const std::string& document) {
     std::string content;

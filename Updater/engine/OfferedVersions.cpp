@@ -1,6 +1,6 @@
-#include "OfferedVersions.h"
+#include "engine/OfferedVersions.h"
 
-#include "Logger.h"
+#include "log/Logger.h"
 #include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"

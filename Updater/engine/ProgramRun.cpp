@@ -1,6 +1,6 @@
 #include "engine/ProgramRun.h"
 
-#include "Logger.h"
+#include "log/Logger.h"
 
 ProcessRun RunProgramWithLimit(const std::wstring& program, const std::wstring& arguments,
                                unsigned long limitMs, ChildProcesses children,

@@ -1,4 +1,4 @@
-#include "PublisherPins.h"
+#include "engine/PublisherPins.h"
 
 namespace {
 

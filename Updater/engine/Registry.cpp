@@ -1,6 +1,6 @@
-#include "Registry.h"
+#include "engine/Registry.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <cstring>
 #include <cwchar>

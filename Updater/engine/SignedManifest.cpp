@@ -1,7 +1,5 @@
-#include "UpdateEngine.h"
+#include "engine/UpdateEngine.h"
 
-#include "LogText.h"
-#include "Logger.h"
 #include "catalogue/Product.h"
 #include "catalogue/Update.h"
 #include "engine/ManifestFields.h"
@@ -9,6 +7,8 @@
 #include "engine/PublisherPins.h"
 #include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
+#include "log/LogText.h"
+#include "log/Logger.h"
 #include "system/DetachedSignature.h"
 #include "system/UtcClock.h"
 #include "system/Version.h"

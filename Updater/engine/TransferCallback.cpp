@@ -1,4 +1,4 @@
-#include "TransferCallback.h"
+#include "engine/TransferCallback.h"
 
 #include <wininet.h>
 

@@ -1,8 +1,8 @@
-#include "TransferSession.h"
+#include "engine/TransferSession.h"
 
-#include "LogText.h"
-#include "Logger.h"
 #include "engine/Download.h"
+#include "log/LogText.h"
+#include "log/Logger.h"
 
 #include <algorithm>
 

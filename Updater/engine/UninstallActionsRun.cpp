@@ -1,9 +1,9 @@
-#include "UpdateEngine.h"
+#include "engine/UpdateEngine.h"
 
-#include "Logger.h"
 #include "catalogue/Product.h"
 #include "engine/ProgramRun.h"
 #include "engine/WaitLimits.h"
+#include "log/Logger.h"
 #include "system/Folders.h"
 #include "system/ProcessKill.h"
 

@@ -1,7 +1,5 @@
-#include "UpdateEngine.h"
+#include "engine/UpdateEngine.h"
 
-#include "LogText.h"
-#include "Logger.h"
 #include "catalogue/MyXMLDocument.h"
 #include "catalogue/Product.h"
 #include "catalogue/ProductStore.h"
@@ -15,6 +13,8 @@
 #include "engine/TransferSession.h"
 #include "engine/UpdaterId.h"
 #include "engine/preserved/JournalFiles.h"
+#include "log/LogText.h"
+#include "log/Logger.h"
 #include "system/Files.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"

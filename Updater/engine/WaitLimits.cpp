@@ -1,6 +1,6 @@
 // The limits of the shipped Updater. Test builds link a file with shorter
 // limits in place of this one.
-#include "WaitLimits.h"
+#include "engine/WaitLimits.h"
 
 namespace {
 

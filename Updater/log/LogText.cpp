@@ -1,4 +1,4 @@
-#include "LogText.h"
+#include "log/LogText.h"
 
 std::wstring ForLog(std::wstring text) {
     for (wchar_t& c : text) {

@@ -1,6 +1,6 @@
 #include "log/Logger.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "log/Md5.h"
 
 #include <cstdarg>

@@ -1,6 +1,6 @@
 // Kept apart from the other identity operations so that a test build of the
 // Updater can link a different answer (tests/support/NonAdministratorIdentity.cpp).
-#include "Identity.h"
+#include "system/Identity.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "system/Authenticode.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/ImageSignature.h"
 #include "system/SignerKey.h"
 

@@ -1,6 +1,6 @@
 #include "system/DetachedSignature.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/Digest.h"
 #include "system/SignatureCodes.h"
 #include "system/SignedData.h"

@@ -1,4 +1,4 @@
-#include "EnvironmentBlock.h"
+#include "system/EnvironmentBlock.h"
 
 #include <cwchar>
 

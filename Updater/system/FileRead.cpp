@@ -1,6 +1,6 @@
 #include "system/FileRead.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
     // Sharing delete too: a writer may put a new file in place meanwhile.

@@ -1,6 +1,6 @@
 #include "system/FileWrite.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/TextNumbers.h"
 
 #include <climits>

@@ -1,6 +1,6 @@
 #include "system/Files.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <shlwapi.h>
 

@@ -1,6 +1,6 @@
-#include "Identity.h"
+#include "system/Identity.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <windows.h>
 #include <objbase.h>

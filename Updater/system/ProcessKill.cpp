@@ -1,6 +1,6 @@
 #include "system/ProcessKill.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>

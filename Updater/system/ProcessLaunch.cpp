@@ -1,8 +1,8 @@
-#include "ProcessLaunch.h"
+#include "system/ProcessLaunch.h"
 
-#include "Folders.h"
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/EnvironmentBlock.h"
+#include "system/Folders.h"
 #include "system/ProcessKill.h"
 
 #include <wtsapi32.h>

@@ -1,9 +1,9 @@
 // Reads the process token. Kept in a file of its own so that tests can link a
 // substitute identity in its place.
-#include "RunContext.h"
+#include "system/RunContext.h"
 
-#include "Handles.h"
-#include "SidText.h"
+#include "common/Handles.h"
+#include "system/SidText.h"
 
 #include <vector>
 

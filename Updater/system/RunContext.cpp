@@ -1,6 +1,6 @@
-#include "RunContext.h"
+#include "system/RunContext.h"
 
-#include "SidText.h"
+#include "system/SidText.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,9 +1,9 @@
-#include "SchedulerTasks.h"
+#include "system/SchedulerTasks.h"
 
-#include "Folders.h"
-#include "Handles.h"
-#include "Logger.h"
-#include "RunContext.h"
+#include "common/Handles.h"
+#include "log/Logger.h"
+#include "system/Folders.h"
+#include "system/RunContext.h"
 
 #include <windows.h>
 #include <mstask.h>

@@ -1,4 +1,4 @@
-#include "SidText.h"
+#include "system/SidText.h"
 
 #include <cstdio>
 

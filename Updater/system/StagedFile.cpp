@@ -1,6 +1,6 @@
 #include "system/StagedFile.h"
 
-#include "Logger.h"
+#include "log/Logger.h"
 #include "system/Files.h"
 #include "system/Folders.h"
 #include "system/TextNumbers.h"

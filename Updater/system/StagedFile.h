@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <string>
 

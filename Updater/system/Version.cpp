@@ -1,4 +1,4 @@
-#include "Version.h"
+#include "system/Version.h"
 
 #include <cstdint>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "WatchedWork.h"
+#include "system/WatchedWork.h"
 
 CWatchedWork::CWatchedWork() : m_refs(1), m_lastProgress(0), m_received(0), m_abandoned(false) {
     ::InitializeCriticalSection(&m_lock);

@@ -1,6 +1,6 @@
-#include "WorkerThread.h"
+#include "system/WorkerThread.h"
 
-#include "ComInit.h"
+#include "common/ComInit.h"
 #include "system/ProgressWatch.h"
 
 // What the owner and its thread share; each holds a reference.

@@ -1,11 +1,11 @@
 // Faults and contention end to end under Wine: a misbehaving update server,
 // damaged or locked products files, many Updater processes at once on one
 // products file and one log, and Updaters killed in the middle of a change.
-#include "TestSupport.h"
-#include "UpdateServer.h"
+#include "testsupport/TestSupport.h"
+#include "updateserver/UpdateServer.h"
 
 #include "catalogue/ProductStore.h"
-#include "Handles.h"
+#include "common/Handles.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

@@ -1,10 +1,10 @@
 // The installer-facing run modes of the real Updater.exe, with the log, the
 // tasks and the updater id read back.
-#include "TestSupport.h"
+#include "common/ComInit.h"
+#include "common/Handles.h"
 #include "engine/Registry.h"
-#include "ComInit.h"
-#include "Handles.h"
 #include "system/SchedulerTasks.h"
+#include "testsupport/TestSupport.h"
 
 #include <windows.h>
 #include <mstask.h>

@@ -1,5 +1,5 @@
 // What the shipped Updater.exe carries besides its code.
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

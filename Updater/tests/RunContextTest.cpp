@@ -1,6 +1,6 @@
 #include "system/RunContext.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

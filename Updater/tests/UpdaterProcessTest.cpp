@@ -1,6 +1,6 @@
 // The real Updater.exe started as a process, with its log read back.
-#include "TestSupport.h"
-#include "system/Md5.h"
+#include "log/Md5.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

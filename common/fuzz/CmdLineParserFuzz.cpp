@@ -1,6 +1,6 @@
 // Arbitrary command lines: the parser must neither fail nor lose track of what
 // it stored.
-#include "CmdLineParser.h"
+#include "common/CmdLineParser.h"
 
 #include <cstddef>
 #include <cstdint>

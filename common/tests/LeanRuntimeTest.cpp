@@ -2,7 +2,7 @@
 // allocation without a throw still reports failure with a null pointer, and
 // every throw of the C++ runtime ends the process at once with exit code 3,
 // without a message box that an unattended program would wait on.
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

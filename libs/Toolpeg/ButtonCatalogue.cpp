@@ -1,4 +1,4 @@
-#include "ButtonCatalogue.h"
+#include "toolpeg/ButtonCatalogue.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CommandBarGeneration.h"
+#include "toolpeg/CommandBarGeneration.h"
 
 namespace {
 

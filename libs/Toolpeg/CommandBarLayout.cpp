@@ -1,6 +1,6 @@
-#include "CommandBarLayout.h"
+#include "toolpeg/CommandBarLayout.h"
 
-#include "CommandBarGeneration.h"
+#include "toolpeg/CommandBarGeneration.h"
 
 namespace {
 

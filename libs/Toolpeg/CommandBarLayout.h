@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ButtonCatalogue.h"
+#include "toolpeg/ButtonCatalogue.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "CommandBarRegistry.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // here reports why something failed: a key that can't be opened or a value
 // that can't be read simply contributes nothing.
 
-#include "ButtonCatalogue.h"
+#include "toolpeg/ButtonCatalogue.h"
 
 #include <windows.h>
 

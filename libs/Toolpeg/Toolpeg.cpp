@@ -2,10 +2,10 @@
 // user's Internet Explorer 7 or 8 command bar. Product installers call it
 // after registering their button; it keeps no state and reports nothing.
 
-#include "ButtonCatalogue.h"
-#include "CommandBarGeneration.h"
-#include "CommandBarLayout.h"
 #include "CommandBarRegistry.h"
+#include "toolpeg/ButtonCatalogue.h"
+#include "toolpeg/CommandBarGeneration.h"
+#include "toolpeg/CommandBarLayout.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Arbitrary addresses handed to the notification window by its page.
-#include "NotifierCommand.h"
+#include "notifier/NotifierCommand.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "NotifierCommand.h"
-#include "WindowPlacement.h"
+#include "notifier/NotifierCommand.h"
+#include "notifier/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // notifier.exe started as a process on the virtual display: its window is
 // found from here and driven with window messages.
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <shlwapi.h>
 

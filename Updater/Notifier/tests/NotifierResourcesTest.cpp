@@ -1,6 +1,6 @@
 // What the shipped notifier.exe carries besides its code: version, manifest,
 // icon and the dialog template of the notification window.
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The product store on real files under Wine.
 #include "catalogue/ProductStore.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/RunContext.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

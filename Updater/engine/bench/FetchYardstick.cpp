@@ -7,8 +7,8 @@
 //   qm_fetch_yardstick.exe <address pattern with %u> <count>
 // fetches the addresses for 1 to count and ends with 0 when every one gave
 // an answer, 1 when one did not, 2 on a wrong command line.
-#include "ComInit.h"
-#include "Handles.h"
+#include "common/ComInit.h"
+#include "common/Handles.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -4,10 +4,10 @@
 //   Md5Bench.exe <file> <repeats>
 // prints "md5 <bytes> <median ms> <min ms> <digest>" and ends with 0, or ends
 // with 1 when the file can't be opened or the digest can't be computed.
-#include "Handles.h"
 #include "bench/BenchClock.h"
-#include "system/Md5.h"
-#include "system/Md5Text.h"
+#include "common/Handles.h"
+#include "log/Md5.h"
+#include "log/Md5Text.h"
 
 #include <windows.h>
 

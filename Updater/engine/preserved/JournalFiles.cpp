@@ -1,10 +1,10 @@
 #include "engine/preserved/JournalFiles.h"
 
-#include "Logger.h"
 #include "catalogue/Product.h"
 #include "engine/StateFolder.h"
 #include "engine/preserved/JournalFormat.h"
 #include "engine/preserved/RegistryValues.h"
+#include "log/Logger.h"
 #include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"

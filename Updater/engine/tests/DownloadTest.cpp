@@ -1,11 +1,11 @@
 // Fetching, downloading and digesting against the local update server.
-#include "Handles.h"
-#include "TestSupport.h"
-#include "UpdateServer.h"
+#include "common/Handles.h"
 #include "engine/Download.h"
 #include "engine/TransferSession.h"
-#include "system/Md5.h"
-#include "system/Md5Text.h"
+#include "log/Md5.h"
+#include "log/Md5Text.h"
+#include "testsupport/TestSupport.h"
+#include "updateserver/UpdateServer.h"
 
 #include <algorithm>
 #include <cstring>

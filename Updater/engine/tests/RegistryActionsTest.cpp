@@ -3,8 +3,8 @@
 #include "engine/UpdateEngine.h"
 
 #include "RegistryScratch.h"
-#include "TestSupport.h"
 #include "catalogue/Product.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

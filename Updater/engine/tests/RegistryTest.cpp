@@ -3,7 +3,7 @@
 #include "engine/Registry.h"
 
 #include "RegistryScratch.h"
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 
 #include <gtest/gtest.h>

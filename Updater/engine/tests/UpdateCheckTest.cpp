@@ -1,8 +1,8 @@
 // Updater.exe -runmode=checkupdate end to end under Wine: a real update server
 // on 127.0.0.1, recording stand-ins for installers, clean-up programs and the
 // Notifier, the real registry and real folders.
-#include "TestSupport.h"
-#include "UpdateServer.h"
+#include "testsupport/TestSupport.h"
+#include "updateserver/UpdateServer.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

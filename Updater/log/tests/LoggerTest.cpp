@@ -1,7 +1,7 @@
 #include "log/Logger.h"
 
-#include "TestSupport.h"
 #include "log/Md5.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "log/Md5.h"
 
-#include "Handles.h"
-#include "TestSupport.h"
+#include "common/Handles.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // Folder lookups and folder trees on real files under Wine.
+#include "common/Handles.h"
+#include "log/Logger.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/Folders.h"
-#include "Handles.h"
 #include "system/RunContext.h"
 #include "system/StagedFile.h"
-#include "Logger.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/Identity.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Terminating real processes by name under Wine.
 #include "system/ProcessKill.h"
 
-#include "Handles.h"
+#include "common/Handles.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

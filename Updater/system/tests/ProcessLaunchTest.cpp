@@ -1,8 +1,8 @@
 // Starting real programs: the recording stand-in tells how it was started.
-#include "Handles.h"
-#include "TestSupport.h"
+#include "common/Handles.h"
 #include "system/ProcessKill.h"
 #include "system/ProcessLaunch.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,13 @@
 // setting read back through the scheduler's own interfaces.
 #include "system/SchedulerTasks.h"
 
-#include "Logger.h"
-#include "ComInit.h"
-#include "Handles.h"
+#include "common/ComInit.h"
+#include "common/Handles.h"
+#include "log/Logger.h"
 #include "system/Identity.h"
 #include "system/RunContext.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <windows.h>
 #include <mstask.h>

@@ -1,13 +1,13 @@
 // The signature checks on real signed, forged and altered files and detached
 // signatures that tests/make_signatures.sh made for this run (the test's
 // fixture), under Wine's trust provider and crypt32.
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/Authenticode.h"
 #include "system/DetachedSignature.h"
 #include "system/ImageSignature.h"
 #include "system/SignatureCodes.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Handles.h"
+#include "common/Handles.h"
 #include "system/WorkerThread.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <shlobj.h>
 #include <tlhelp32.h>

@@ -1,6 +1,6 @@
 // Arbitrary stored layouts and catalogues: the target button always ends up
 // first, and no other stored entry is lost or reordered.
-#include "CommandBarLayout.h"
+#include "toolpeg/CommandBarLayout.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

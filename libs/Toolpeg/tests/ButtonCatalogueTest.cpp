@@ -1,5 +1,5 @@
-#include "ButtonCatalogue.h"
-#include "CommandBarGeneration.h"
+#include "toolpeg/ButtonCatalogue.h"
+#include "toolpeg/CommandBarGeneration.h"
 
 #include <gtest/gtest.h>
 

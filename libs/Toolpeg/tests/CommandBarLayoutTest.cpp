@@ -1,4 +1,4 @@
-#include "CommandBarLayout.h"
+#include "toolpeg/CommandBarLayout.h"
 
 #include <gtest/gtest.h>
 

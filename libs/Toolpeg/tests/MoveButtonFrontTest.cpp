@@ -2,9 +2,9 @@
 // name, run against the registry. Each test gets its own scratch keys that
 // stand in for HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE for this process.
 
-#include "Handles.h"
+#include "common/Handles.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <windows.h>
 #include <shlwapi.h>

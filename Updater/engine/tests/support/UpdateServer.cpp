@@ -1,6 +1,6 @@
-#include "UpdateServer.h"
+#include "updateserver/UpdateServer.h"
 
-#include "TestSupport.h"
+#include "testsupport/TestSupport.h"
 
 #include <windows.h>
 
