@@ -7,10 +7,13 @@ cd "$root"
 "$root/scripts/bootstrap.sh"
 . "$root/scripts/build.sh"
 
+status=0
+echo "== includes: no climbing, no crossing of the libraries' boundaries"
+python3 "$root/scripts/check_includes.py" build/host build/win32 || status=1
+
 trap 'winenv_stop' EXIT
 . "$root/scripts/winenv.sh"
 
-status=0
 echo "== host tests (sanitizers)"
 ctest --test-dir build/host --output-on-failure -j2 || status=1
 echo "== fuzz targets: corpus replay and a brief run each"
