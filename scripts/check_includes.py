@@ -14,8 +14,8 @@ boundaries the build draws, naming file and line of each fault:
 What may include what is written once, in the libraries' target_link_libraries:
 this check reads the compile commands CMake writes for each build.
 
-usage: scripts/check_includes.py [build folder]...   (default: build/host,
-       build/win32 and, once it exists, build/fuzz)
+usage: scripts/check_includes.py [build folder]...   (default: each of
+       build/host, build/win32, build/win64 and build/fuzz that is configured)
 """
 import json
 import os
@@ -163,7 +163,7 @@ class Checker:
 
 def main(arguments):
     builds = [os.path.realpath(b) for b in arguments] or [
-        os.path.join(ROOT, 'build', name) for name in ('host', 'win32', 'fuzz')
+        os.path.join(ROOT, 'build', name) for name in ('host', 'win32', 'win64', 'fuzz')
         if os.path.isfile(os.path.join(ROOT, 'build', name, 'compile_commands.json'))]
     if not builds:
         print('check_includes: no configured build (scripts/build.sh makes them)', file=sys.stderr)

@@ -7,9 +7,17 @@ cd "$root"
 "$root/scripts/bootstrap.sh"
 . "$root/scripts/build.sh"
 
+CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DQM_FUZZ=ON -DQM_FUZZ_SECONDS=10 \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/fuzz -j"$(nproc)" >/dev/null
+
 status=0
 echo "== includes: no climbing, no crossing of the libraries' boundaries"
-python3 "$root/scripts/check_includes.py" build/host build/win32 || status=1
+# Every build made above: the deliverables' build/win32, and build/win64 where
+# the Windows tests run from it.
+builds=(build/host build/win32 build/fuzz)
+[ "$QM_WIN_BUILD" = "$root/build/win32" ] || builds+=("$QM_WIN_BUILD")
+python3 "$root/scripts/check_includes.py" "${builds[@]}" || status=1
 
 trap 'winenv_stop' EXIT
 . "$root/scripts/winenv.sh"
@@ -17,9 +25,6 @@ trap 'winenv_stop' EXIT
 echo "== host tests (sanitizers)"
 ctest --test-dir build/host --output-on-failure -j2 || status=1
 echo "== fuzz targets: corpus replay and a brief run each"
-CC=clang CXX=clang++ cmake -S "$root" -B build/fuzz -DQM_FUZZ=ON -DQM_FUZZ_SECONDS=10 \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/fuzz -j"$(nproc)" >/dev/null
 ctest --test-dir build/fuzz --output-on-failure -j2 || status=1
 echo "== Windows tests (Wine)"
 echo "$QM_WIN_WHY"
