@@ -7,7 +7,9 @@
 namespace {
 
 // True when the object's owner is the owner this process gives the objects
-// it makes: the object was made by this account.
+// it makes: the object was made by this account. Windows gives every object
+// an owner; an object without one (Wine leaves objects made without a
+// security descriptor unowned) counts as this account's.
 bool MadeByThisAccount(HANDLE object) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -15,6 +17,8 @@ bool MadeByThisAccount(HANDLE object) {
                           nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
     UniqueLocalMem heldDescriptor(descriptor);
+    if (!owner)
+        return true;
     UniqueHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Put()))
         return false;
@@ -26,7 +30,7 @@ bool MadeByThisAccount(HANDLE object) {
     if (!buffer || !::GetTokenInformation(token.Get(), TokenOwner, buffer.Get(), size, &size))
         return false;
     PSID ours = static_cast<TOKEN_OWNER*>(buffer.Get())->Owner;
-    return owner && ours && ::EqualSid(owner, ours);
+    return ours && ::EqualSid(owner, ours);
 }
 
 UniqueHandle CreatePathMutex(const wchar_t* prefix, const std::wstring& path, MutexScope scope) {
