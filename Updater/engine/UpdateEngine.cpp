@@ -15,6 +15,7 @@
 #include "engine/TransferSession.h"
 #include "engine/UpdaterId.h"
 #include "engine/preserved/JournalFiles.h"
+#include "engine/preserved/RegistryValues.h"
 #include "system/Files.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
@@ -186,7 +187,12 @@ ProductOutcome CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession&
         return ProductOutcome::NotInstalled;
 
     CSavedValues saved;
-    const std::wstring journal = ClearWayForInstaller(product, saved);
+    std::wstring journal;
+    // Without its journal a preserved value would live only in memory
+    // through the uninstall and the installer: the update waits for a
+    // check that can write it, and no install was tried.
+    if (!ClearWayForInstaller(product, saved, journal))
+        return ProductOutcome::NotInstalled;
     // Only an installed update is announced.
     const bool installed = InstallAndCount(product, update, installer, failures);
     if (installed && !update.whatsnewurl.empty()) {
@@ -251,16 +257,22 @@ bool CUpdateEngine::HasFailedTooOften(const CInstallFailures& failures, const CP
     return true;
 }
 
-std::wstring CUpdateEngine::ClearWayForInstaller(const CProduct& product, CSavedValues& saved) {
+bool CUpdateEngine::ClearWayForInstaller(const CProduct& product, CSavedValues& saved,
+                                         std::wstring& journal) {
     Logger::LogRef log;
+    // On disk before anything runs that may remove a preserved value, until
+    // it is back.
+    if (!JournalPreservedValues(product, saved, journal)) {
+        log->Write(L"Failed to save preserved registry values of %s\n",
+                   ForLog(product.intname).c_str());
+        return false;
+    }
     log->Write(L"PerformUninstallActions\n");
     PerformUninstallActions(product);
 
     log->Write(L"PerformRegistryActions\n");
-    // On disk before any preserved value is removed, until it is back.
-    const std::wstring journal = JournalPreservedValues(product, saved);
     PerformRegistryActions(product, saved);
-    return journal;
+    return true;
 }
 
 bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& update,
@@ -295,10 +307,10 @@ bool CUpdateEngine::RestoreAfterInstaller(const CProduct& product, CSavedValues&
     log->Write(L"PerformRegistryActions_Restore\n");
     // A value that could not be written back stays in its journal, which
     // the next check writes back again.
-    if (PerformRegistryActions_Restore(product, saved)) {
-        RemovePreservedValuesJournal(journal);
+    const bool restored = journal.empty() ? PerformRegistryActions_Restore(product, saved)
+                                          : RestoreJournal(journal, JournalOf(product, saved));
+    if (restored)
         return true;
-    }
     log->Write(L"Failed to restore preserved registry values of %s\n", product.intname.c_str());
     return false;
 }

@@ -185,17 +185,21 @@ private:
     // be tried again.
     bool HasFailedTooOften(const CInstallFailures& failures, const CProduct& product,
                            const CUpdate& update);
-    // Runs the uninstall actions, then journals the values to preserve and
-    // runs the registry actions. The journal's path.
-    std::wstring ClearWayForInstaller(const CProduct& product, CSavedValues& saved);
+    // Journals the values to preserve, then runs the uninstall actions and
+    // the registry actions. False, logged and nothing run or removed, when
+    // the journal could not be written; else journal is its path (empty
+    // when nothing is preserved).
+    bool ClearWayForInstaller(const CProduct& product, CSavedValues& saved,
+                              std::wstring& journal);
     // Runs the installer, with a new folder inside its staging folder as its
     // TEMP and TMP, and counts its failure or success. True when it
     // installed.
     bool InstallAndCount(const CProduct& product, const CUpdate& update,
                          const CStagedFile& installer, CInstallFailures& failures);
-    // Writes the preserved values back; the journal goes once every value
-    // is back, else it stays for the next check. False when a value could
-    // not be written back.
+    // Writes the preserved values back one by one, each dropped from the
+    // journal once it is on the disk; the journal goes once every value is
+    // back, else it stays with those that failed, for the next check. False
+    // when a value could not be written back.
     bool RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
                                const std::wstring& journal);
 };

@@ -156,8 +156,10 @@ protected:
         ::RemoveDirectoryW(NotificationPath().c_str());
         for (const std::wstring& notice : NoticeFiles())
             ::DeleteFileW(notice.c_str());
-        for (const std::wstring& journal : Journals(L"*"))
+        for (const std::wstring& journal : Journals(L"*")) {
             ::DeleteFileW(journal.c_str());
+            ::RemoveDirectoryW(journal.c_str());
+        }
         for (const wchar_t* ending : {L"", L".damaged"}) {
             ::DeleteFileW((InstallFailuresPath() + ending).c_str());
             ::RemoveDirectoryW((InstallFailuresPath() + ending).c_str());
@@ -194,14 +196,16 @@ protected:
     static std::wstring NotificationPath() {
         return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\whatsnew.xml";
     }
-    // The notices' files now in the common application data folder.
+    // The notices' files (not folders) now in the common application data
+    // folder.
     static std::vector<std::wstring> NoticeFiles() {
         std::wstring folder = ShellFolder(CSIDL_COMMON_APPDATA) + L"\\";
         std::vector<std::wstring> found;
         WIN32_FIND_DATAW fd;
         HANDLE find = ::FindFirstFileW((folder + L"whatsnew-*.xml").c_str(), &fd);
         for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &fd))
-            found.push_back(folder + fd.cFileName);
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                found.push_back(folder + fd.cFileName);
         if (find != INVALID_HANDLE_VALUE)
             ::FindClose(find);
         return found;
@@ -773,9 +777,12 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     // The short checksum's line end is shown, not written into the log; the
     // digest got is the file's, whose first 31 digits the server sent.
     const std::string kMismatch = "Installer checksum mismatch: expected ";
-    ASSERT_EQ(0u, log.back().find(kMismatch)) << text;
-    std::string got = log.back().substr(kMismatch.size() + 32 + 6, 32);
-    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", log.back());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Checked 6 of 6 products; 6 failed\r\n", log.back());
+    const std::string lastRefusal = log[log.size() - 2];
+    ASSERT_EQ(0u, lastRefusal.find(kMismatch)) << text;
+    std::string got = lastRefusal.substr(kMismatch.size() + 32 + 6, 32);
+    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", lastRefusal);
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
                                            closed + "\r\nUpdating wrong\r\n")) << text;
     EXPECT_NE(std::string::npos,
@@ -1213,7 +1220,8 @@ TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
 
 // A value that can't be written back (its key can't be made again: a
 // volatile parent takes no lasting child) stays in its journal until a later
-// check can write it.
+// check can write it; it stays there alone: a value written back beside it
+// is not written again over what the user changed since.
 TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     const std::wstring inner = m_regKey + L"\\vol\\in";
     HKEY key = nullptr;
@@ -1226,15 +1234,22 @@ TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     ::RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", REG_SZ,
                                            L"user setting", 26));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"other", REG_SZ,
+                                           L"old", 8));
     const std::string actions = "<registryactions><value action='preserve' root='HKCU' key='" +
-                                Narrow(inner) + "' name='keep'/><key action='delete' root='HKCU' "
-                                "key='" + Narrow(inner) + "'/></registryactions>";
+                                Narrow(m_regKey) + "' name='other'/><value action='preserve' "
+                                "root='HKCU' key='" + Narrow(inner) + "' name='keep'/><key "
+                                "action='delete' root='HKCU' key='" + Narrow(inner) +
+                                "'/></registryactions>";
     Offer("keeper", "keeper", "2.0", "");
     WriteUserProducts(Product("keeper", "1.0", ManifestUrl("keeper"), "", actions));
     std::string text = Join(RunCheck());
     EXPECT_NE(std::string::npos, text.find("Failed to restore preserved registry values of keeper\r\n"))
         << text;
     ASSERT_EQ(1u, Journals().size());
+    EXPECT_EQ("old", RegValue(L"other"));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"other", REG_SZ,
+                                           L"new", 8));
 
     // The key can be made again: the next check writes the value back.
     ::SHDeleteKeyW(HKEY_CURRENT_USER, (m_regKey + L"\\vol").c_str());
@@ -1247,6 +1262,62 @@ TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     EXPECT_EQ(ERROR_SUCCESS,
               ::SHGetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", nullptr, value, &size));
     EXPECT_STREQ(L"user setting", value);
+    EXPECT_EQ("new", RegValue(L"other"));
+    EXPECT_TRUE(Journals().empty());
+}
+
+// The name of a product's journal of preserved values: FNV-1a over the
+// intname's UTF-16LE bytes.
+std::wstring JournalName(const std::wstring& intname) {
+    uint64_t h = 14695981039346656037ull;
+    for (wchar_t c : intname)
+        for (unsigned char b : {static_cast<unsigned char>(c & 0xFF), static_cast<unsigned char>(c >> 8)}) {
+            h ^= b;
+            h *= 1099511628211ull;
+        }
+    wchar_t hex[17];
+    for (int i = 15; i >= 0; --i, h >>= 4)
+        hex[i] = L"0123456789abcdef"[h & 0xF];
+    hex[16] = 0;
+    return std::wstring(L"PreservedValues-") + hex + L".journal";
+}
+
+// Without its journal a preserved value would live only in memory through
+// the uninstall and the installer: the update stops before anything runs or
+// is removed, and it is no failed install. Once the journal can be written,
+// the update goes ahead.
+TEST_F(UpdateCheck, AJournalThatCannotBeWrittenStopsTheUpdate) {
+    const std::wstring journal = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\" + JournalName(L"pad");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    const std::string actions = "<unistallactions><action type='run' file='clean.exe'/>"
+                                "</unistallactions><registryactions><value action='preserve' "
+                                "root='HKCU' key='" + Narrow(m_regKey) + "' name='keep'/>"
+                                "</registryactions>";
+    Offer("pad", "pad", "2.0", "");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), Narrow(m_prod), actions));
+    // A folder where the journal goes: it can't be written.
+    ASSERT_TRUE(CreateFolders(journal));
+    std::string text = Join(RunCheck());
+    ::RemoveDirectoryW(journal.c_str());
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Failed to save preserved registry values of pad\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Checked 1 of 1 products; 1 failed\r\n")) << text;
+    for (const char* step : {"PerformUninstallActions", "PerformRegistryActions", "Start Installer"})
+        EXPECT_EQ(std::string::npos, text.find(step)) << step << "\n" << text;
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ("user setting", RegValue(L"keep"));
+    EXPECT_FALSE(FileExists(InstallFailuresPath()));
+    EXPECT_TRUE(StagedInstallerFolders("pad").empty());
+
+    ::DeleteFileW(UserLogPath().c_str());
+    text = Join(RunCheck());
+    EXPECT_NE(std::string::npos, text.find("Start Installer")) << text;
+    EXPECT_EQ(2u, Records().size());  // the clean-up program and the installer
+    EXPECT_EQ("user setting", RegValue(L"keep"));
     EXPECT_TRUE(Journals().empty());
 }
 
