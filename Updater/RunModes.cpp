@@ -6,15 +6,23 @@
 
 namespace {
 
+// The run modes that installers call exit with 0 whatever happened, as they
+// always have: an installer may stop at any other exit code.
+template <void (*Handler)(const std::wstring&)>
+int ExitZero(const std::wstring& argument) {
+    Handler(argument);
+    return 0;
+}
+
 const RunModeEntry kRunModes[] = {
-    {L"addproduct", L"info", RunAddProduct},
-    {L"delproduct", L"name", RunDelProduct},
+    {L"addproduct", L"info", ExitZero<RunAddProduct>},
+    {L"delproduct", L"name", ExitZero<RunDelProduct>},
     {L"checkupdate", nullptr, RunCheckUpdate},
-    {L"addtask", nullptr, RunAddTask},
-    {L"deltask", nullptr, RunDelTask},
-    {L"addsystask", nullptr, RunAddSysTask},
-    {L"delsystask", nullptr, RunDelSysTask},
-    {L"uninstall", nullptr, RunUninstall},
+    {L"addtask", nullptr, ExitZero<RunAddTask>},
+    {L"deltask", nullptr, ExitZero<RunDelTask>},
+    {L"addsystask", nullptr, ExitZero<RunAddSysTask>},
+    {L"delsystask", nullptr, ExitZero<RunDelSysTask>},
+    {L"uninstall", nullptr, ExitZero<RunUninstall>},
 };
 
 }  // namespace
@@ -24,7 +32,7 @@ const RunModeEntry* GetRunModeTable(size_t& count) {
     return kRunModes;
 }
 
-bool DispatchRunMode(const std::wstring& runMode, const CCmdLineParser& parser) {
+bool DispatchRunMode(const std::wstring& runMode, const CCmdLineParser& parser, int& exitCode) {
     size_t count = 0;
     const RunModeEntry* table = GetRunModeTable(count);
     for (size_t i = 0; i < count; ++i) {
@@ -34,7 +42,7 @@ bool DispatchRunMode(const std::wstring& runMode, const CCmdLineParser& parser) 
         if (table[i].argumentOption)
             parser.TryGetValue(table[i].argumentOption, argument);
         if (table[i].handler)
-            table[i].handler(argument);
+            exitCode = table[i].handler(argument);
         return true;
     }
     return false;

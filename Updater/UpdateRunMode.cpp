@@ -5,6 +5,7 @@
 #include "common/Handles.h"
 #include "engine/UpdateEngine.h"
 #include "log/Logger.h"
+#include "system/PathMutex.h"
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"
 
@@ -12,6 +13,9 @@ namespace {
 
 // In the session's own namespace: keeps two checks of one session apart.
 const wchar_t kCheckUpdateMutex[] = L"Quillmarrow_Updarer_CMDARG_RUNMODE_CHECKUPDATE";
+// Across sessions, named from the products file: two sessions of one user (a
+// console and a remote desktop) check the same file, its journals and counts.
+const wchar_t kProductsCheckPrefix[] = L"quillmarrow_check_";
 const wchar_t kUpdaterProductName[] = L"updater";
 const wchar_t kSelfRemovalTask[] = L"Updater removing";
 const wchar_t kSelfRemovalArguments[] = L"/verysilent";
@@ -19,7 +23,7 @@ const wchar_t kSelfRemovalComment[] = L"This will uninstall Updater.";
 
 }  // namespace
 
-void RunCheckUpdate(const std::wstring& /*argument*/) {
+int RunCheckUpdate(const std::wstring& /*argument*/) {
     UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, kCheckUpdateMutex));
     {
         Logger::LogRef log;
@@ -27,25 +31,39 @@ void RunCheckUpdate(const std::wstring& /*argument*/) {
     }
     // A time-out, an abandoned mutex or a failure skip the check silently.
     MutexLock lock(mutex.Get(), 0, false);
-    if (lock.Held())
-        CheckUpdateHandler();
+    if (!lock.Held())
+        return 0;
+    const std::wstring products = CProductStore().CheckedProductsPath();
+    CPathMutex productsLock(kProductsCheckPrefix, products, 0, MutexScope::AllSessions);
+    if (productsLock.HeldByAnother()) {
+        Logger::LogRef log;
+        log->Write(L"Another check of %s is running\n", products.c_str());
+        return 0;
+    }
+    return CheckUpdateHandler();
 }
 
-void CheckUpdateHandler() {
+int CheckUpdateHandler() {
     Logger::LogRef log;
     CUpdateEngine engine;
-    if (engine.CheckForUpdates())
-        return;
+    const CCheckSummary summary = engine.CheckForUpdates();
+    // A check that could not look at every product says so instead, and
+    // never removes the Updater: the next check tries again.
+    if (summary.failed != 0)
+        return 1;
+    if (summary.anyNewer)
+        return 0;
     log->Write(L"There was no updates\n");
     if (!IsLocalSystem())
-        return;
+        return 0;
     CSchedulerTasks tasks;
     if (tasks.HasUserTasks())
-        return;
+        return 0;
     log->Write(L"There is no user products installed\n");
     CProductStore store;
     if (store.CountMachineProducts() == 1)
         StartSelfRemoval();
+    return 0;
 }
 
 void StartSelfRemoval() {

@@ -20,8 +20,9 @@ int UpdaterMain(const wchar_t* arguments) {
     parser.TryGetValue(L"runmode", runMode);
     log->Write(L"Updater runmode: %s\n", runMode.c_str());
 
-    DispatchRunMode(runMode, parser);
+    int exitCode = 0;
+    DispatchRunMode(runMode, parser, exitCode);
 
     log->Write(L"Updater Finished \n\n\n");
-    return 0;
+    return exitCode;
 }

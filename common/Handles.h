@@ -100,6 +100,11 @@ struct HeapMemTraits {  // memory of the process heap
     static Type Invalid() { return nullptr; }
     static void Close(Type p) { ::HeapFree(::GetProcessHeap(), 0, p); }
 };
+struct LocalMemTraits {  // memory the system handed out to be freed with LocalFree
+    typedef HLOCAL Type;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type p) { ::LocalFree(p); }
+};
 
 typedef UniqueResource<KernelHandleTraits> UniqueHandle;
 typedef UniqueResource<FileHandleTraits> UniqueFile;
@@ -111,6 +116,7 @@ typedef UniqueResource<CertContextTraits> UniqueCertContext;
 typedef UniqueResource<CoTaskMemTraits> UniqueCoTaskMem;
 typedef UniqueResource<BstrTraits> UniqueBstr;
 typedef UniqueResource<HeapMemTraits> UniqueHeapMem;
+typedef UniqueResource<LocalMemTraits> UniqueLocalMem;
 
 // A named mutex held for the lifetime of the object (released, not closed;
 // the handle itself is a UniqueHandle).

@@ -116,9 +116,13 @@ wine "$updater" -runmode=checkupdate &
 check_pid=$!
 # The Updater waits for the Notifier; once its window has been up a moment,
 # close it the way a user would (WM_CLOSE), on the virtual display.
-note="$WINEPREFIX/drive_c/ProgramData/whatsnew.xml"
+# Every notice has a file of its own, whatsnew-<random>.xml.
+notes="$WINEPREFIX/drive_c/ProgramData"
+notice_file() { compgen -G "$notes/whatsnew-*.xml" | head -n 1; }
+note=""
 for _ in $(seq 1 600); do
-  if [ -f "$note" ]; then
+  note=$(notice_file || true)
+  if [ -n "$note" ] && [ -f "$note" ]; then
     notifier_shown=$(cat "$note")
     sleep 3
     wine taskkill /im notifier.exe >/dev/null 2>&1 && notifier_closed=yes
@@ -129,7 +133,7 @@ for _ in $(seq 1 600); do
 done
 for _ in $(seq 1 150); do
   kill -0 "$check_pid" 2>/dev/null || break
-  [ -f "$note" ] && wine taskkill /f /im notifier.exe >/dev/null 2>&1
+  [ -n "$(notice_file || true)" ] && wine taskkill /f /im notifier.exe >/dev/null 2>&1
   sleep 0.2
 done
 wait "$check_pid"
@@ -147,7 +151,7 @@ wine reg query 'HKCU\Software\QuillMarrowDemo' /v Setting | tr -d '\r' | grep Se
 echo "== The notification shown"
 if [ -n "$notifier_shown" ]; then echo "$notifier_shown"; else echo "(none)"; fi
 [ -n "$notifier_closed" ] && echo "   (shown by notifier.exe on the virtual display, closed by this script)"
-[ -f "$note" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"
+[ -n "$(notice_file || true)" ] && echo "   (notification file still present)" || echo "   (notification file deleted after the Notifier ended)"
 
 # Under this Wine notifier.exe has no browser engine (Gecko is not installed)
 # to draw the page with. What the stylesheet makes of the notification is
@@ -182,7 +186,8 @@ echo "\$ qmpublish verify srv/sample --pin $pin"
 "$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
 lines=$(wc -l < "$log")
 echo "\$ wine Updater.exe -runmode=checkupdate"
-wine "$updater" -runmode=checkupdate
+# A check in which a product failed exits with 1.
+wine "$updater" -runmode=checkupdate || echo "   (exit code $?: a product could not be updated)"
 echo "== The log of this check"
 tail -n +$((lines + 1)) "$log"
 [ -d "$demo/Sample/1.2" ] || echo "   refused: nothing of 1.2 ran (no uninstall actions, no installer, no notice)"

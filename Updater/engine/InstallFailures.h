@@ -3,28 +3,34 @@
 #include <string>
 #include <vector>
 
-// How often in a row the offered version of each product failed to install,
-// kept in a small file so that a version that keeps failing is not tried
-// every few hours for ever. The file is UTF-8 text, one line per product:
-// count TAB version TAB intname CR LF. It is rewritten whole (a temporary
-// file put in its place), so a check that dies while writing leaves the old
-// or the new file. A missing or damaged file counts as no failures.
+// How often each offered version of each product failed to install, kept in
+// a small file so that a version that keeps failing is not tried every few
+// hours for ever. An attempt counts from the moment its installer starts
+// until it is known to have installed, so an installer that takes the
+// Updater or the machine down with it is counted too. The file is UTF-8
+// text, one line per product and version: count TAB version TAB intname
+// CR LF (a file with one line per product, as older Updaters wrote it, reads
+// the same). It is rewritten whole (a temporary file put in its place), so a
+// check that dies while writing leaves the old or the new file. A file that
+// can't be read or is damaged is set aside, renamed with ".damaged" added,
+// and logged; when even that fails, the counts read as none and nothing is
+// written over the file.
 class CInstallFailures {
 public:
     // Reads the file at path. An empty path holds no failures and records
     // none.
     explicit CInstallFailures(const std::wstring& path);
 
-    // Failed attempts in a row at this version of the product; 0 when the
-    // last failures recorded were of another version, or none are.
+    // Attempts at this version of the product that did not install.
     int Count(const std::wstring& intname, const std::wstring& version) const;
-    // One more failed attempt at the version: counting goes on for the same
-    // version and starts at 1 for another one. Writes the file; false when
-    // the failure could not be recorded (a name with a tab or line break, or
-    // the file could not be written).
-    bool RecordFailure(const std::wstring& intname, const std::wstring& version);
-    // The product was installed: its failures are forgotten. Writes the file
-    // when something changed.
+    // Counts one more attempt at the version before its installer starts;
+    // RecordSuccess takes it back. The counts of the product's other
+    // versions stay. Writes the file; false when the attempt could not be
+    // recorded (a name with a tab or line break, or the file could not be
+    // written).
+    bool RecordAttempt(const std::wstring& intname, const std::wstring& version);
+    // The product was installed: the counts of all its versions are
+    // forgotten. Writes the file when something changed.
     void RecordSuccess(const std::wstring& intname);
 
 private:
@@ -33,9 +39,12 @@ private:
         std::wstring version;
         int count;
     };
-    Entry* Find(const std::wstring& intname);
+    bool Parse(const std::string& bytes);
+    Entry* Find(const std::wstring& intname, const std::wstring& version);
     bool Save() const;
 
     std::wstring m_path;
     std::vector<Entry> m_entries;
+    // False when a file that could not be read is still at the path.
+    bool m_writable = true;
 };

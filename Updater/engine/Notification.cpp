@@ -7,6 +7,7 @@
 #include "log/Logger.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
+#include "system/RandomName.h"
 #include "system/RunContext.h"
 #include "system/TextCodec.h"
 
@@ -37,7 +38,15 @@ std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address,
     if (!address.empty())
         session.LogGivenUp(address, session.Fetch(address, document));
     std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), document);
-    std::wstring path = GetCommonAppDataPath(L"whatsnew.xml");
+    // A name of its own for every notice: the folder is shared by all users,
+    // and what one of them left at a known name would block every notice.
+    const std::wstring name = RandomName();
+    std::wstring path = GetCommonAppDataPath(L"whatsnew-" + name + L".xml");
+    if (name.empty()) {
+        Logger::LogRef log;
+        log->Write(L"Failed to name a notification file; notice not shown\n");
+        return std::wstring();
+    }
     FreshFileResult result = file.Write(path, content);
     if (result == FreshFileResult::Written)
         return path;

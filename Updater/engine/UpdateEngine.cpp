@@ -13,6 +13,7 @@
 #include "engine/TransferSession.h"
 #include "engine/UpdaterId.h"
 #include "engine/preserved/JournalFiles.h"
+#include "engine/preserved/RegistryValues.h"
 #include "log/LogText.h"
 #include "log/Logger.h"
 #include "system/Files.h"
@@ -82,15 +83,28 @@ std::wstring InstallFailuresPath() {
     return StateFilePath(L"InstallFailures.txt");
 }
 
+// Adds one product's outcome to the check's summary.
+void CountOutcome(ProductOutcome outcome, CCheckSummary& summary) {
+    if (outcome == ProductOutcome::NoAddress)
+        return;
+    ++summary.products;
+    if (outcome != ProductOutcome::NotRead)
+        ++summary.checked;
+    if (outcome == ProductOutcome::NotRead || outcome == ProductOutcome::NotInstalled)
+        ++summary.failed;
+    if (outcome == ProductOutcome::NotInstalled || outcome == ProductOutcome::Installed)
+        summary.anyNewer = true;
+}
+
 }  // namespace
 
-bool CUpdateEngine::CheckForUpdates() {
+CCheckSummary CUpdateEngine::CheckForUpdates() {
     Logger::LogRef log;
     log->Write(L"Checking For Updates\n");
     CProductStore store;
     CProducts products;
     std::vector<std::wstring> whatsNew;
-    bool anyNewer = false;
+    CCheckSummary summary;
     // Servers given up on are not asked again until the next check.
     CTransferSession session;
 
@@ -108,8 +122,8 @@ bool CUpdateEngine::CheckForUpdates() {
     for (CProduct* product : products.m_Products) {
         bool notify = false;
         std::wstring whatsNewUrl;
-        if (UpdateProduct(*product, session, notify, whatsNewUrl))
-            anyNewer = true;
+        const ProductOutcome outcome = UpdateProduct(*product, session, notify, whatsNewUrl);
+        CountOutcome(outcome, summary);
         if (notify)
             whatsNew.push_back(whatsNewUrl);
         RemoveOldVersionFolders(product);
@@ -119,11 +133,14 @@ bool CUpdateEngine::CheckForUpdates() {
         log->Write(L"Notifing about update\n");
         NotifyAboutUpdates(whatsNew, session);
     }
-    return anyNewer;
+    if (summary.failed != 0)
+        log->Write(L"Checked %u of %u products; %u failed\n", summary.checked, summary.products,
+                   summary.failed);
+    return summary;
 }
 
-bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session, bool& notify,
-                                  std::wstring& whatsNewUrl) {
+ProductOutcome CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session,
+                                            bool& notify, std::wstring& whatsNewUrl) {
     Logger::LogRef log;
     notify = false;
     whatsNewUrl.clear();
@@ -133,48 +150,57 @@ bool CUpdateEngine::UpdateProduct(CProduct& product, CTransferSession& session, 
     std::string manifest;
     CUpdate update;
     MyXML::CMyXMLDocument document;
-    if (!FetchManifest(product, session, address, manifest))
-        return false;
+    const bool fetched = FetchManifest(product, session, address, manifest);
+    if (product.updateurl.empty())
+        return ProductOutcome::NoAddress;
+    if (!fetched)
+        return ProductOutcome::NotRead;
     // The document ends before its first zero byte; a signature covers all
     // of what came.
     const size_t textEnd = std::min(manifest.find('\0'), manifest.size());
     if (document.OpenString(BytesToWide(manifest.data(), textEnd, CodePage::ThreadAnsi)) != 0 ||
         document.ReadNode(&update) != 0)
-        return false;
+        return ProductOutcome::NotRead;
     // A pinned product believes nothing of a manifest its publisher did not
     // sign for it.
     if (HasPublisherPins(product.signer) &&
         !AcceptSignedManifest(product, address, manifest, update, session))
-        return false;
+        return ProductOutcome::NotRead;
     log->Write(L"Current ver %s Server ver %s\n", ForLog(product.version).c_str(),
                ForLog(update.version).c_str());
     if (!IsVersionLess(product.version, update.version))
-        return false;
+        return ProductOutcome::Current;
     log->Write(L"Got new one!\n");
 
     std::wstring whatsNewAddress;
     if (!CheckManifestAddresses(address, update, whatsNewAddress))
-        return true;
+        return ProductOutcome::NotInstalled;
 
     CInstallFailures failures(InstallFailuresPath());
     if (HasFailedTooOften(failures, product, update))
-        return true;
+        return ProductOutcome::NotInstalled;
 
     // The verified installer stays locked in its own folder until it has
     // run; the folder goes when installer goes out of scope.
     CStagedFile installer;
     if (!DownloadInstaller(product, update, session, installer))
-        return true;
+        return ProductOutcome::NotInstalled;
 
     CSavedValues saved;
-    const std::wstring journal = ClearWayForInstaller(product, saved);
+    std::wstring journal;
+    // Without its journal a preserved value would live only in memory
+    // through the uninstall and the installer: the update waits for a
+    // check that can write it, and no install was tried.
+    if (!ClearWayForInstaller(product, saved, journal))
+        return ProductOutcome::NotInstalled;
     // Only an installed update is announced.
-    if (InstallAndCount(product, update, installer, failures) && !update.whatsnewurl.empty()) {
+    const bool installed = InstallAndCount(product, update, installer, failures);
+    if (installed && !update.whatsnewurl.empty()) {
         notify = true;
         whatsNewUrl = whatsNewAddress;
     }
-    RestoreAfterInstaller(product, saved, journal);
-    return true;
+    const bool restored = RestoreAfterInstaller(product, saved, journal);
+    return installed && restored ? ProductOutcome::Installed : ProductOutcome::NotInstalled;
 }
 
 bool CUpdateEngine::FetchManifest(const CProduct& product, CTransferSession& session,
@@ -231,16 +257,22 @@ bool CUpdateEngine::HasFailedTooOften(const CInstallFailures& failures, const CP
     return true;
 }
 
-std::wstring CUpdateEngine::ClearWayForInstaller(const CProduct& product, CSavedValues& saved) {
+bool CUpdateEngine::ClearWayForInstaller(const CProduct& product, CSavedValues& saved,
+                                         std::wstring& journal) {
     Logger::LogRef log;
+    // On disk before anything runs that may remove a preserved value, until
+    // it is back.
+    if (!JournalPreservedValues(product, saved, journal)) {
+        log->Write(L"Failed to save preserved registry values of %s\n",
+                   ForLog(product.intname).c_str());
+        return false;
+    }
     log->Write(L"PerformUninstallActions\n");
     PerformUninstallActions(product);
 
     log->Write(L"PerformRegistryActions\n");
-    // On disk before any preserved value is removed, until it is back.
-    const std::wstring journal = JournalPreservedValues(product, saved);
     PerformRegistryActions(product, saved);
-    return journal;
+    return true;
 }
 
 bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& update,
@@ -254,11 +286,14 @@ bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& upda
                    installer.Path().c_str());
         return false;
     }
+    // Counted before it starts: an installer that ends the Updater or the
+    // machine with it never comes back to be counted.
+    const bool counted = failures.RecordAttempt(product.intname, update.version);
     if (RunInstaller(installer.Path(), temp)) {
         failures.RecordSuccess(product.intname);
         return true;
     }
-    if (!failures.RecordFailure(product.intname, update.version)) {
+    if (!counted) {
         // Without the count this version would be tried in every check.
         log->Write(L"Failed to record the failed install of %s %s\n",
                    ForLog(product.intname).c_str(), ForLog(update.version).c_str());
@@ -266,16 +301,18 @@ bool CUpdateEngine::InstallAndCount(const CProduct& product, const CUpdate& upda
     return false;
 }
 
-void CUpdateEngine::RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
+bool CUpdateEngine::RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
                                           const std::wstring& journal) {
     Logger::LogRef log;
     log->Write(L"PerformRegistryActions_Restore\n");
     // A value that could not be written back stays in its journal, which
     // the next check writes back again.
-    if (PerformRegistryActions_Restore(product, saved))
-        RemovePreservedValuesJournal(journal);
-    else
-        log->Write(L"Failed to restore preserved registry values of %s\n", product.intname.c_str());
+    const bool restored = journal.empty() ? PerformRegistryActions_Restore(product, saved)
+                                          : RestoreJournal(journal, JournalOf(product, saved));
+    if (restored)
+        return true;
+    log->Write(L"Failed to restore preserved registry values of %s\n", product.intname.c_str());
+    return false;
 }
 
 bool CUpdateEngine::RemoveOldVersionFolders(const CProduct* product) {

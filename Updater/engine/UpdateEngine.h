@@ -12,6 +12,30 @@ class CUpdate;
 class CStagedFile;
 class CTransferSession;
 
+// How the update of one product ended.
+enum class ProductOutcome {
+    NoAddress,     // no updateurl: nothing to check (the empty prototype that
+                   // an empty products file reads as, among others)
+    NotRead,       // the manifest could not be fetched or read, or its server
+                   // was given up earlier in the check
+    Current,       // the manifest named no newer version
+    NotInstalled,  // a newer version was refused, failed, held back after
+                   // too many failures, or its values were not written back
+    Installed,     // a newer version was installed and its values restored
+};
+
+// What one check did: products counts every product with an updateurl,
+// checked those whose manifest was read, failed those whose check or update
+// failed (NotRead, NotInstalled). A product without an updateurl counts in
+// none of them.
+struct CCheckSummary {
+    unsigned products = 0;
+    unsigned checked = 0;
+    unsigned failed = 0;
+    // A manifest named a newer version, whether or not it was installed.
+    bool anyNewer = false;
+};
+
 // The update engine: one update check over the products of the account the
 // Updater runs under, and everything it does for a product with a newer
 // version. Holds no data; created on the stack for one check. Every step
@@ -40,20 +64,21 @@ public:
     // writing back the preserved values that an Updater which died mid-update
     // left in their journals (see preserved/JournalFiles.h); updates
     // those with a newer version, removes superseded version folders and then
-    // shows one notification per updated product. True when at least one
-    // manifest named a newer version, whether or not it could be installed.
-    bool CheckForUpdates();
+    // shows one notification per updated product. Logs "Checked %u of %u
+    // products; %u failed" at its end when a product failed.
+    CCheckSummary CheckForUpdates();
 
     // Fetches the product's manifest through the check's session and, when
     // it names a newer version, downloads and verifies the installer, runs
     // the uninstall and registry actions, the installer ("/verysilent") and
-    // the restore. True when the manifest named a newer version. notify is
-    // true when the installer succeeded and the manifest names a what's-new
-    // address; whatsNewUrl is then that address, or empty when it was
-    // refused (see below): the notice is shown without a document. A
-    // product whose manifest server gave no answer earlier in the
-    // check is skipped; a version whose installer failed in 3 checks in a row
-    // is not tried again until the manifest offers another one.
+    // the restore. notify is true when the installer succeeded and the
+    // manifest names a what's-new address; whatsNewUrl is then that address,
+    // or empty when it was refused (see below): the notice is shown without
+    // a document. A product whose manifest server gave no answer earlier in
+    // the check is skipped; a version whose installs failed 3 times is not
+    // tried again (the product's other versions keep their own counts). A
+    // product whose preserved values can't be journaled is left as it is:
+    // nothing is removed and nothing runs.
     //
     // A product with publisher pins takes only a signed manifest for itself
     // (AcceptSignedManifest); a refused one is logged and ends the product as
@@ -62,8 +87,8 @@ public:
     // address ends the update before anything of it runs, any other
     // what's-new address is not fetched; both are logged ("Refused address
     // %s\n").
-    bool UpdateProduct(CProduct& product, CTransferSession& session, bool& notify,
-                       std::wstring& whatsNewUrl);
+    ProductOutcome UpdateProduct(CProduct& product, CTransferSession& session, bool& notify,
+                                 std::wstring& whatsNewUrl);
 
     // Removes the sub-folders of the product's productdir that hold versions
     // older than its recorded version and have no file in use, logging each
@@ -119,11 +144,12 @@ public:
     void NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
                             CTransferSession& session);
 
-    // Writes whatsnew.xml in the common application data folder anew (never
-    // through what was there) with the what's-new document at address
-    // (fetched through session; the notice goes without it when it can't be
-    // had or address is empty) wrapped for the Notifier's stylesheet, and
-    // keeps it held in file.
+    // Writes a notification file of a name nobody can predict
+    // ("whatsnew-<32 random hexadecimal digits>.xml") in the common
+    // application data folder, anew (never through what was there), with
+    // the what's-new document at address (fetched through session; the
+    // notice goes without it when it can't be had or address is empty)
+    // wrapped for the Notifier's stylesheet, and keeps it held in file.
     // The file's path, or empty, with a log record, when it could not be
     // written.
     std::wstring WriteNotificationFile(const std::wstring& address, CTransferSession& session,
@@ -159,16 +185,21 @@ private:
     // be tried again.
     bool HasFailedTooOften(const CInstallFailures& failures, const CProduct& product,
                            const CUpdate& update);
-    // Runs the uninstall actions, then journals the values to preserve and
-    // runs the registry actions. The journal's path.
-    std::wstring ClearWayForInstaller(const CProduct& product, CSavedValues& saved);
+    // Journals the values to preserve, then runs the uninstall actions and
+    // the registry actions. False, logged and nothing run or removed, when
+    // the journal could not be written; else journal is its path (empty
+    // when nothing is preserved).
+    bool ClearWayForInstaller(const CProduct& product, CSavedValues& saved,
+                              std::wstring& journal);
     // Runs the installer, with a new folder inside its staging folder as its
     // TEMP and TMP, and counts its failure or success. True when it
     // installed.
     bool InstallAndCount(const CProduct& product, const CUpdate& update,
                          const CStagedFile& installer, CInstallFailures& failures);
-    // Writes the preserved values back; the journal goes once every value
-    // is back, else it stays for the next check.
-    void RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
+    // Writes the preserved values back one by one, each dropped from the
+    // journal once it is on the disk; the journal goes once every value is
+    // back, else it stays with those that failed, for the next check. False
+    // when a value could not be written back.
+    bool RestoreAfterInstaller(const CProduct& product, CSavedValues& saved,
                                const std::wstring& journal);
 };

@@ -75,6 +75,11 @@ bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::vector<std::wstring> ListSubfolders(const std::wstring& folder) {
     std::vector<std::wstring> folders;
     const std::wstring prefix = Prefix(folder);

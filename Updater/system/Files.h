@@ -8,6 +8,8 @@
 
 // True when the path's attributes can be read (a folder counts as existing).
 bool FileExists(const std::wstring& path);
+// True when path is a folder (a linked one included).
+bool IsFolder(const std::wstring& path);
 // Full paths of the folder's immediate sub-folders, in enumeration order.
 std::vector<std::wstring> ListSubfolders(const std::wstring& folder);
 // Full paths of all files in the folder's tree, depth first, each folder's

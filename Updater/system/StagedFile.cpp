@@ -3,7 +3,7 @@
 #include "log/Logger.h"
 #include "system/Files.h"
 #include "system/Folders.h"
-#include "system/TextNumbers.h"
+#include "system/RandomName.h"
 
 #include <vector>
 
@@ -15,18 +15,6 @@ const int kNameAttempts = 8;
 // removed again for up to 2 s.
 const int kRemoveAttempts = 20;
 const DWORD kRemovePauseMs = 100;
-
-// 32 hexadecimal digits from the platform's random number generator; empty
-// when it is unavailable (a guessable name is never used instead).
-std::wstring RandomName() {
-    UniqueCryptProv provider;
-    BYTE bytes[16];
-    if (!::CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_FULL,
-                                CRYPT_VERIFYCONTEXT) ||
-        !::CryptGenRandom(provider.Get(), sizeof bytes, bytes))
-        return std::wstring();
-    return HexBytes(bytes, sizeof bytes);
-}
 
 // A security descriptor whose protected access list grants full control to
 // the local system account and the Administrators group only, inherited by

@@ -83,9 +83,9 @@ protected:
 
     // Runs the Updater to its end and returns its own log messages, between
     // the run-mode record and the finish record.
-    std::vector<std::string> Run(const std::wstring& args) {
+    std::vector<std::string> Run(const std::wstring& args, int exitCode = 0) {
         ::DeleteFileW(UserLogPath().c_str());
-        EXPECT_EQ(0, RunAndWait(m_exe, args, 120000, m_dir / L"cwd"));
+        EXPECT_EQ(exitCode, RunAndWait(m_exe, args, 120000, m_dir / L"cwd"));
         std::vector<std::string> msgs = LogMessages(Bytes(UserLogPath()));
         if (msgs.size() < 3 || msgs.back() != kFinish)
             return {"<log incomplete>"};
@@ -394,7 +394,8 @@ protected:
     std::vector<std::string> Check() {
         EXPECT_TRUE(WriteFileBytes(UserProductsPath(),
                                    std::string(kDecl) + "<products>" + m_products + "</products>"));
-        return Run(L"-runmode=checkupdate");
+        // Every check here meets a fault: it exits with 1.
+        return Run(L"-runmode=checkupdate", 1);
     }
 
     // Program names of the installers that ran, in order.
@@ -425,7 +426,7 @@ protected:
                 inside = m == "Updating " + intname + "\r\n";
                 continue;
             }
-            if (m == "Notifing about update\r\n")
+            if (m == "Notifing about update\r\n" || m.compare(0, 8, "Checked ") == 0)
                 inside = false;
             if (inside)
                 steps.push_back(m.compare(0, 11, "Update url ") == 0 ? "Update url\r\n" : m);
@@ -495,6 +496,8 @@ TEST_F(ServerFaults, BrokenInstallerDownloadsAreDeletedAndTheCycleGoesOn) {
     EXPECT_EQ((std::vector<std::string>{"Setup_stalled-2.0.exe", "Setup_stalledmanifest-2.0.exe",
                                         "Setup_slowmanifest-2.0.exe", "Setup_good-2.0.exe"}),
               Installed());
+    // A refused transfer is a failed product.
+    EXPECT_EQ("Checked 9 of 9 products; 5 failed\r\n", log.back());
 }
 
 TEST_F(ServerFaults, BadChecksumFilesRejectTheInstallerAndTheCycleGoesOn) {
@@ -513,6 +516,7 @@ TEST_F(ServerFaults, BadChecksumFilesRejectTheInstallerAndTheCycleGoesOn) {
     EXPECT_EQ(0u, Refusal(log, "nosum").find("Failed to get installer checksum from ")) << text;
     EXPECT_EQ(std::vector<std::string>{"Setup_good-2.0.exe"}, Installed());
     EXPECT_EQ(std::string::npos, text.find("There was no updates"));
+    EXPECT_EQ("Checked 5 of 5 products; 4 failed\r\n", log.back());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/preserved/JournalFormat.h"
 #include "engine/preserved/PreservedValue.h"
 
 #include <string>
@@ -14,13 +15,18 @@ class CProduct;
 
 // Saves the product's preserved values into saved (a journal of the same
 // product still on disk, not yet written back, wins over what the registry
-// holds now) and writes them to the product's journal. The journal's path,
-// or empty when the product preserves nothing or the journal could not be
-// written (logged; the update goes on as before).
-std::wstring JournalPreservedValues(const CProduct& product, CSavedValues& saved);
-// Deletes the journal at path, once its values are written back; an empty
-// path does nothing.
-void RemovePreservedValuesJournal(const std::wstring& path);
+// holds now) and writes them to the product's journal. True with the
+// journal's path in journal, or with it empty when the product preserves
+// nothing; false, logged and journal untouched, when the journal could not
+// be written: then nothing may be taken out of the way.
+bool JournalPreservedValues(const CProduct& product, CSavedValues& saved, std::wstring& journal);
+// Writes the journal's values back one by one (WriteBackValue), each
+// flushed to the disk before it is dropped from the journal at path, which
+// is rewritten durably with the values still to write, and deleted once
+// none is left. A value that fails stays, alone with the others that
+// failed, for the next check; the ones written are never written again.
+// True when every value was written back and the journal is gone.
+bool RestoreJournal(const std::wstring& path, const CJournal& journal);
 // Writes back the values of every journal left beside this account's
 // products file and deletes each journal so written, logging the product.
 // A journal whose values could not all be written stays for the next check;

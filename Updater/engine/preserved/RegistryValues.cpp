@@ -94,17 +94,23 @@ void AddJournalToSaved(const CJournal& journal, CSavedValues& saved) {
     }
 }
 
+bool WriteBackValue(const CPreservedValue& value) {
+    HKEY root = ActionRoot(value.root);
+    if (!root || !value.existed)
+        return true;  // an absent value stays absent, as after a restore
+    CRegistry registry(CRegistry::kCreateIfMissing);
+    registry.Open(value.key.c_str(), root, kActionAccess);
+    // On the disk before its journal lets go of it: a power cut can lose
+    // neither both nor the value alone.
+    const bool written = registry.SetRawValue(value.name.c_str(), value.type, value.data) &&
+                         ::RegFlushKey(registry.GetKey()) == ERROR_SUCCESS;
+    registry.Close();
+    return written;
+}
+
 bool WriteBackJournal(const CJournal& journal) {
     bool allWritten = true;
-    for (const CPreservedValue& value : journal.values) {
-        HKEY root = ActionRoot(value.root);
-        if (!root || !value.existed)
-            continue;  // an absent value stays absent, as after a restore
-        CRegistry registry(CRegistry::kCreateIfMissing);
-        registry.Open(value.key.c_str(), root, kActionAccess);
-        if (!registry.SetRawValue(value.name.c_str(), value.type, value.data))
-            allWritten = false;
-        registry.Close();
-    }
+    for (const CPreservedValue& value : journal.values)
+        allWritten = WriteBackValue(value) && allWritten;
     return allWritten;
 }

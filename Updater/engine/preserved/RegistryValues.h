@@ -22,7 +22,10 @@ void SavePreservedValues(const CProduct& product, CSavedValues& saved);
 CJournal JournalOf(const CProduct& product, const CSavedValues& saved);
 // Puts the journal's values into saved, over what saved held for them.
 void AddJournalToSaved(const CJournal& journal, CSavedValues& saved);
-// Writes every value of the journal that existed back with its type and
-// bytes, creating its key when needed; absent values stay absent. True
-// when every value was written.
+// Writes the value back with its type and bytes, creating its key when
+// needed, and flushes the key to the disk; an absent value stays absent
+// (nothing to write). True when it is written and flushed, or was absent.
+bool WriteBackValue(const CPreservedValue& value);
+// WriteBackValue for every value of the journal. True when every value was
+// written.
 bool WriteBackJournal(const CJournal& journal);

@@ -154,10 +154,16 @@ protected:
         ::SetFileAttributesW(NotificationPath().c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(NotificationPath().c_str());
         ::RemoveDirectoryW(NotificationPath().c_str());
-        for (const std::wstring& journal : Journals(L"*"))
+        for (const std::wstring& notice : NoticeFiles())
+            ::DeleteFileW(notice.c_str());
+        for (const std::wstring& journal : Journals(L"*")) {
             ::DeleteFileW(journal.c_str());
-        ::DeleteFileW(InstallFailuresPath().c_str());
-        ::RemoveDirectoryW(InstallFailuresPath().c_str());
+            ::RemoveDirectoryW(journal.c_str());
+        }
+        for (const wchar_t* ending : {L"", L".damaged"}) {
+            ::DeleteFileW((InstallFailuresPath() + ending).c_str());
+            ::RemoveDirectoryW((InstallFailuresPath() + ending).c_str());
+        }
         ::DeleteFileW(OfferedVersionsPath().c_str());
         ::DeleteFileW((OfferedVersionsPath() + L".damaged").c_str());
     }
@@ -186,8 +192,40 @@ protected:
     static std::wstring UserProductsPath() {
         return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\UserProducts.xml";
     }
+    // Where every notice's file was before each got a name of its own.
     static std::wstring NotificationPath() {
         return ShellFolder(CSIDL_COMMON_APPDATA) + L"\\whatsnew.xml";
+    }
+    // The notices' files (not folders) now in the common application data
+    // folder.
+    static std::vector<std::wstring> NoticeFiles() {
+        std::wstring folder = ShellFolder(CSIDL_COMMON_APPDATA) + L"\\";
+        std::vector<std::wstring> found;
+        WIN32_FIND_DATAW fd;
+        HANDLE find = ::FindFirstFileW((folder + L"whatsnew-*.xml").c_str(), &fd);
+        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &fd))
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                found.push_back(folder + fd.cFileName);
+        if (find != INVALID_HANDLE_VALUE)
+            ::FindClose(find);
+        return found;
+    }
+    // The notification file a Notifier's command line names; empty when it
+    // is not one of a name nobody could predict (32 hexadecimal digits) in
+    // the common application data folder.
+    static std::string NoticePath(const Record& notifier) {
+        const std::string key = "-notificationfile=\"";
+        const size_t at = notifier.commandLine.find(key);
+        if (at == std::string::npos)
+            return std::string();
+        const size_t start = at + key.size(), end = notifier.commandLine.find('"', start);
+        const std::string path = notifier.commandLine.substr(start, end - start);
+        const std::string prefix = Narrow(ShellFolder(CSIDL_COMMON_APPDATA)) + "\\whatsnew-";
+        if (path.size() != prefix.size() + 36 || path.compare(0, prefix.size(), prefix) != 0 ||
+            path.compare(path.size() - 4, 4, ".xml") != 0 ||
+            path.find_first_not_of("0123456789abcdef", prefix.size()) != path.size() - 4)
+            return std::string();
+        return path;
     }
 
     // Puts an installer (the recording stand-in) and a manifest for it on the
@@ -262,10 +300,13 @@ protected:
         // cleans up the working folder must not reach the build tree.
         std::wstring cwd = workDir.empty() ? m_dir / L"cwd" : workDir;
         CreateFolders(cwd);
-        EXPECT_EQ(0, RunAndWait(program, L"-runmode=checkupdate", 180000, cwd));
+        m_exitCode = RunAndWait(program, L"-runmode=checkupdate", 180000, cwd);
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(logPath.empty() ? UserLogPath() : logPath, bytes));
         std::vector<std::string> all = LogMessages(bytes);
+        // A check exits with 1 exactly when it says that a product failed.
+        const bool failed = bytes.find("products; ") != std::string::npos;
+        EXPECT_EQ(failed ? 1 : 0, m_exitCode) << bytes;
         std::vector<std::string> check;
         bool inside = false;
         for (const std::string& m : all) {
@@ -345,6 +386,7 @@ protected:
     TempDir m_dir;
     UpdateServer m_server;
     std::wstring m_bin, m_prod, m_record, m_regKey;
+    int m_exitCode = -1;  // of the last RunCheck
 };
 
 std::vector<std::string> Lines(std::initializer_list<std::string> lines) {
@@ -426,8 +468,9 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     // What it unpacks goes into a folder inside its own.
     EXPECT_EQ(staging + "\\temp|" + staging + "\\temp", records[2].temp);
     EXPECT_EQ("notifier.exe", records[3].program);
+    ASSERT_NE("", NoticePath(records[3])) << records[3].commandLine;
     EXPECT_EQ("\"" + Narrow(m_bin) + "\\notifier.exe\" -notificationfile=\"" +
-                  Narrow(NotificationPath()) + "\"",
+                  NoticePath(records[3]) + "\"",
               records[3].commandLine);
     ASSERT_TRUE(records[3].hasNotification);
     EXPECT_EQ(NotificationFor("<p>Faster</p>"), records[3].notification);
@@ -440,7 +483,7 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(running, 30000));
     ::CloseHandle(running);
     EXPECT_FALSE(FileExists(Widen(staging)));
-    EXPECT_FALSE(FileExists(NotificationPath()));
+    EXPECT_TRUE(NoticeFiles().empty());
     EXPECT_EQ("user setting", RegValue(L"keep"));
     EXPECT_EQ("<absent>", RegValue(L"drop"));
     EXPECT_TRUE(FileExists(m_prod + L"\\1.1\\installed.txt"));
@@ -519,7 +562,9 @@ TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
     if (shown) {
         // While the notice is up, the Updater waits and the file is there.
         std::string content;
-        EXPECT_TRUE(ReadFileBytes(NotificationPath(), content));
+        const std::vector<std::wstring> notices = NoticeFiles();
+        EXPECT_EQ(1u, notices.size());
+        EXPECT_TRUE(!notices.empty() && ReadFileBytes(notices[0], content));
         EXPECT_EQ(NotificationFor("<p>Shown for real</p>"), content);
         EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(updater, 500));
         ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);  // as Escape does
@@ -530,7 +575,7 @@ TEST_F(UpdateCheck, TheRealNotifierIsShownAndWaitedFor) {
     ::CloseHandle(updater);
     ASSERT_TRUE(shown);
     EXPECT_EQ(WAIT_OBJECT_0, ended);
-    EXPECT_FALSE(FileExists(NotificationPath()));
+    EXPECT_TRUE(NoticeFiles().empty());
 }
 
 TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
@@ -547,42 +592,55 @@ TEST_F(UpdateCheck, NotificationCarriesTheFolderInUtf8) {
     EXPECT_EQ(NotificationFor("caf\xC3\xA9"), records[1].notification);
 }
 
-// What another program left or holds at the notification file's path is
-// never shown and never written through. Planted: a hard link to another
-// file, a read-only file, a folder; then a file held open without and with
-// delete sharing (its removal then waits for the holder).
-TEST_F(UpdateCheck, NotificationFileIsWrittenFreshOrNotShown) {
-    std::wstring path = NotificationPath(), victim = m_dir / L"victim.txt";
+// What another program left or holds at the notification file's old path,
+// or at a name of the new kind, blocks no notice and is never written
+// through or removed. Planted: a hard link to another file, a read-only
+// file, a folder, a file held open without and with delete sharing.
+TEST_F(UpdateCheck, PlantedNotificationPathsBlockNothing) {
+    const std::wstring victim = m_dir / L"victim.txt";
+    const std::wstring guessed =
+        ShellFolder(CSIDL_COMMON_APPDATA) + L"\\whatsnew-00000000000000000000000000000000.xml";
     ASSERT_TRUE(WriteFileBytes(victim, "precious"));
     Offer("pad", "pad", "2.0", "news");
-    const DWORD holders[] = {0, 0, 0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    const DWORD holders[] = {0, 0, 0, FILE_SHARE_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
     for (int i = 0; i < 5; ++i) {
-        CleanUserState();
-        ::DeleteFileW(m_record.c_str());
-        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
-        ASSERT_TRUE(i == 0 ? ::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr) != 0
-                    : i == 2 ? ::CreateDirectoryW(path.c_str(), nullptr) != 0 : WriteFileBytes(path, "planted"));
-        if (i == 1)
-            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-        HANDLE held = holders[i] ? ::CreateFileW(path.c_str(), GENERIC_READ, holders[i], nullptr, OPEN_EXISTING, 0, nullptr)
-                                 : INVALID_HANDLE_VALUE;
-        std::vector<std::string> log = RunCheck();
-        if (held != INVALID_HANDLE_VALUE)
-            ::CloseHandle(held);
-        std::vector<Record> records = Records();
-        if (i < 3) {
-            ASSERT_EQ(2u, records.size()) << "case " << i;
-            EXPECT_EQ(NotificationFor("news"), records[1].notification) << "case " << i;
-            EXPECT_FALSE(FileExists(path)) << "case " << i;
-        } else {
-            EXPECT_EQ(1u, records.size()) << "case " << i << ": the Notifier was started";
-            EXPECT_EQ(std::string(i == 3 ? "Failed to replace" : "Failed to create") + " notification file " +
-                          Narrow(path) + "; notice not shown\r\n", log.back()) << "case " << i;
+        for (const std::wstring& path : {NotificationPath(), guessed}) {
+            CleanUserState();
+            ::SetFileAttributesW(guessed.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(guessed.c_str());
+            ::RemoveDirectoryW(guessed.c_str());
+            ::DeleteFileW(m_record.c_str());
+            WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+            ASSERT_TRUE(i == 0   ? ::CreateHardLinkW(path.c_str(), victim.c_str(), nullptr) != 0
+                        : i == 2 ? ::CreateDirectoryW(path.c_str(), nullptr) != 0
+                                 : WriteFileBytes(path, "planted"));
+            if (i == 1)
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+            HANDLE held = holders[i] ? ::CreateFileW(path.c_str(), GENERIC_READ, holders[i], nullptr,
+                                                     OPEN_EXISTING, 0, nullptr)
+                                     : INVALID_HANDLE_VALUE;
+            RunCheck();
+            if (held != INVALID_HANDLE_VALUE)
+                ::CloseHandle(held);
+            const std::string planted = "case " + std::to_string(i) + " at " + Narrow(path);
+            std::vector<Record> records = Records();
+            ASSERT_EQ(2u, records.size()) << planted;
+            EXPECT_NE("", NoticePath(records[1])) << planted << ": " << records[1].commandLine;
+            EXPECT_EQ(NotificationFor("news"), records[1].notification) << planted;
+            EXPECT_TRUE(NoticeFiles().size() == (path == guessed && i != 2 ? 1u : 0u)) << planted;
+            const DWORD attributes = ::GetFileAttributesW(path.c_str());
+            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES &&
+                        (i == 2) == ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+                << planted;
+            std::string left;
+            EXPECT_TRUE(i == 2 || (ReadFileBytes(path, left) && left == (i ? "planted" : "precious")))
+                << planted << ": " << left;
         }
     }
-    std::string kept;
-    ASSERT_TRUE(ReadFileBytes(victim, kept));
-    EXPECT_EQ("precious", kept);
+    ::SetFileAttributesW(guessed.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(guessed.c_str());
+    ::RemoveDirectoryW(guessed.c_str());
 }
 
 TEST_F(UpdateCheck, EqualVersionIsNoUpdate) {
@@ -671,8 +729,11 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ(NotificationFor("first news"), records[3].notification);
     EXPECT_EQ("notifier.exe", records[4].program);
     EXPECT_EQ(NotificationFor("second news"), records[4].notification);
-    EXPECT_EQ(records[3].commandLine, records[4].commandLine);
-    EXPECT_FALSE(FileExists(NotificationPath()));
+    // Each notice has a file of its own.
+    EXPECT_NE("", NoticePath(records[3]));
+    EXPECT_NE("", NoticePath(records[4]));
+    EXPECT_NE(records[3].commandLine, records[4].commandLine);
+    EXPECT_TRUE(NoticeFiles().empty());
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
@@ -716,9 +777,12 @@ TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
     // The short checksum's line end is shown, not written into the log; the
     // digest got is the file's, whose first 31 digits the server sent.
     const std::string kMismatch = "Installer checksum mismatch: expected ";
-    ASSERT_EQ(0u, log.back().find(kMismatch)) << text;
-    std::string got = log.back().substr(kMismatch.size() + 32 + 6, 32);
-    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", log.back());
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ("Checked 6 of 6 products; 6 failed\r\n", log.back());
+    const std::string lastRefusal = log[log.size() - 2];
+    ASSERT_EQ(0u, lastRefusal.find(kMismatch)) << text;
+    std::string got = lastRefusal.substr(kMismatch.size() + 32 + 6, 32);
+    EXPECT_EQ(kMismatch + got.substr(0, 31) + "?, got " + got + "\r\n", lastRefusal);
     EXPECT_NE(std::string::npos, text.find("Got new one!\r\nFailed to download installer from " +
                                            closed + "\r\nUpdating wrong\r\n")) << text;
     EXPECT_NE(std::string::npos,
@@ -1156,7 +1220,8 @@ TEST_F(UpdateCheck, PreservedValuesOutliveAKilledUpdater) {
 
 // A value that can't be written back (its key can't be made again: a
 // volatile parent takes no lasting child) stays in its journal until a later
-// check can write it.
+// check can write it; it stays there alone: a value written back beside it
+// is not written again over what the user changed since.
 TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     const std::wstring inner = m_regKey + L"\\vol\\in";
     HKEY key = nullptr;
@@ -1169,15 +1234,22 @@ TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     ::RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", REG_SZ,
                                            L"user setting", 26));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"other", REG_SZ,
+                                           L"old", 8));
     const std::string actions = "<registryactions><value action='preserve' root='HKCU' key='" +
-                                Narrow(inner) + "' name='keep'/><key action='delete' root='HKCU' "
-                                "key='" + Narrow(inner) + "'/></registryactions>";
+                                Narrow(m_regKey) + "' name='other'/><value action='preserve' "
+                                "root='HKCU' key='" + Narrow(inner) + "' name='keep'/><key "
+                                "action='delete' root='HKCU' key='" + Narrow(inner) +
+                                "'/></registryactions>";
     Offer("keeper", "keeper", "2.0", "");
     WriteUserProducts(Product("keeper", "1.0", ManifestUrl("keeper"), "", actions));
     std::string text = Join(RunCheck());
     EXPECT_NE(std::string::npos, text.find("Failed to restore preserved registry values of keeper\r\n"))
         << text;
     ASSERT_EQ(1u, Journals().size());
+    EXPECT_EQ("old", RegValue(L"other"));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"other", REG_SZ,
+                                           L"new", 8));
 
     // The key can be made again: the next check writes the value back.
     ::SHDeleteKeyW(HKEY_CURRENT_USER, (m_regKey + L"\\vol").c_str());
@@ -1190,6 +1262,62 @@ TEST_F(UpdateCheck, AValueThatCannotBeRestoredStaysInItsJournal) {
     EXPECT_EQ(ERROR_SUCCESS,
               ::SHGetValueW(HKEY_CURRENT_USER, inner.c_str(), L"keep", nullptr, value, &size));
     EXPECT_STREQ(L"user setting", value);
+    EXPECT_EQ("new", RegValue(L"other"));
+    EXPECT_TRUE(Journals().empty());
+}
+
+// The name of a product's journal of preserved values: FNV-1a over the
+// intname's UTF-16LE bytes.
+std::wstring JournalName(const std::wstring& intname) {
+    uint64_t h = 14695981039346656037ull;
+    for (wchar_t c : intname)
+        for (unsigned char b : {static_cast<unsigned char>(c & 0xFF), static_cast<unsigned char>(c >> 8)}) {
+            h ^= b;
+            h *= 1099511628211ull;
+        }
+    wchar_t hex[17];
+    for (int i = 15; i >= 0; --i, h >>= 4)
+        hex[i] = L"0123456789abcdef"[h & 0xF];
+    hex[16] = 0;
+    return std::wstring(L"PreservedValues-") + hex + L".journal";
+}
+
+// Without its journal a preserved value would live only in memory through
+// the uninstall and the installer: the update stops before anything runs or
+// is removed, and it is no failed install. Once the journal can be written,
+// the update goes ahead.
+TEST_F(UpdateCheck, AJournalThatCannotBeWrittenStopsTheUpdate) {
+    const std::wstring journal = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\" + JournalName(L"pad");
+    ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
+    ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
+    ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
+                                           L"user setting", 26));
+    const std::string actions = "<unistallactions><action type='run' file='clean.exe'/>"
+                                "</unistallactions><registryactions><value action='preserve' "
+                                "root='HKCU' key='" + Narrow(m_regKey) + "' name='keep'/>"
+                                "</registryactions>";
+    Offer("pad", "pad", "2.0", "");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), Narrow(m_prod), actions));
+    // A folder where the journal goes: it can't be written.
+    ASSERT_TRUE(CreateFolders(journal));
+    std::string text = Join(RunCheck());
+    ::RemoveDirectoryW(journal.c_str());
+    EXPECT_NE(std::string::npos, text.find("Got new one!\r\n")) << text;
+    EXPECT_NE(std::string::npos,
+              text.find("Failed to save preserved registry values of pad\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Checked 1 of 1 products; 1 failed\r\n")) << text;
+    for (const char* step : {"PerformUninstallActions", "PerformRegistryActions", "Start Installer"})
+        EXPECT_EQ(std::string::npos, text.find(step)) << step << "\n" << text;
+    EXPECT_TRUE(Records().empty());
+    EXPECT_EQ("user setting", RegValue(L"keep"));
+    EXPECT_FALSE(FileExists(InstallFailuresPath()));
+    EXPECT_TRUE(StagedInstallerFolders("pad").empty());
+
+    ::DeleteFileW(UserLogPath().c_str());
+    text = Join(RunCheck());
+    EXPECT_NE(std::string::npos, text.find("Start Installer")) << text;
+    EXPECT_EQ(2u, Records().size());  // the clean-up program and the installer
+    EXPECT_EQ("user setting", RegValue(L"keep"));
     EXPECT_TRUE(Journals().empty());
 }
 
@@ -1484,7 +1612,7 @@ TEST_F(UpdateCheck, ANoticeNobodyClosesIsClosedAfterTheLimit) {
     DWORD took = ::GetTickCount() - start;
     EXPECT_GE(took, 4000u);
     EXPECT_LT(took, 60000u);
-    EXPECT_FALSE(FileExists(NotificationPath()));
+    EXPECT_TRUE(NoticeFiles().empty());
 }
 
 // Environment variables for the stand-ins, removed again however the test ends.
@@ -1612,6 +1740,200 @@ TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
     EXPECT_NE(std::string::npos,
               text.find(failed + "Failed to record the failed install of flaky 2.1\r\n"))
         << text;
+}
+
+// An installer that ends the Updater (as a crash or a restart of Windows
+// would) never comes back to be counted; its attempts count all the same.
+TEST_F(UpdateCheck, InstallsThatNeverCameBackCountAsFailures) {
+    Offer("pad", "pad", "2.0", "");
+    WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+    ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        EXPECT_EQ(9, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 180000,
+                                m_dir / L"cwd"));
+        RemoveStaged({"pad"});
+        std::string counts;
+        EXPECT_TRUE(ReadFileBytes(InstallFailuresPath(), counts));
+        EXPECT_EQ(std::to_string(attempt) + "\t2.0\tpad\r\n", counts);
+    }
+    ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", nullptr);
+    ::DeleteFileW(UserLogPath().c_str());
+    std::string text = Join(RunCheck());
+    EXPECT_NE(std::string::npos, text.find("Version 2.0 failed to install 3 times")) << text;
+    EXPECT_EQ(3u, Records().size());
+}
+
+// A manifest that offers two versions by turns, both failing: each reaches
+// the limit. Counts of older files (one line per product) read as before.
+TEST_F(UpdateCheck, EachVersionKeepsItsOwnFailureCount) {
+    ASSERT_TRUE(WriteFileBytes(InstallFailuresPath(),
+                               "2\t2.0\tflaky\r\n2\t2.1\tflaky\r\n1\t1.0\tother\r\n"));
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_flaky", L"1");
+    WriteUserProducts(Product("flaky", "1.0", ManifestUrl("flaky"), ""));
+    const struct {
+        const char* version;
+        bool runs;
+    } checks[] = {{"2.0", true}, {"2.1", true}, {"2.0", false}, {"2.1", false}};
+    size_t ran = 0;
+    for (const auto& c : checks) {
+        Offer("flaky", "flaky", c.version, "");
+        ::DeleteFileW(UserLogPath().c_str());
+        const std::string text = Join(RunCheck());
+        ran += c.runs ? 1 : 0;
+        EXPECT_EQ(ran, Records().size()) << c.version << "\n" << text;
+        EXPECT_EQ(!c.runs, text.find("Version " + std::string(c.version) +
+                                     " failed to install 3 times") != std::string::npos)
+            << c.version << "\n" << text;
+    }
+    std::string counts;
+    ASSERT_TRUE(ReadFileBytes(InstallFailuresPath(), counts));
+    EXPECT_EQ("3\t2.0\tflaky\r\n3\t2.1\tflaky\r\n1\t1.0\tother\r\n", counts);
+}
+
+// Counts that can't be read are never written over: a damaged file is set
+// aside, one held by another program stays as it is, and both are logged.
+TEST_F(UpdateCheck, FailureCountsThatCannotBeReadAreKept) {
+    const std::wstring path = InstallFailuresPath(), aside = path + L".damaged";
+    Offer("flaky", "flaky", "2.0", "");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_flaky", L"1");
+    const struct {
+        const char* content;
+        bool held;
+    } cases[] = {{"2\t2.0\tother\r\ncut sh", false},
+                 {"2\t2.0\tother\r\n2\t2.0\t\r\n", false},
+                 {"x\t2.0\tother\r\n", false},
+                 {"2\t2.0\tother\r\n", true}};
+    for (const auto& c : cases) {
+        CleanUserState();
+        WriteUserProducts(Product("flaky", "1.0", ManifestUrl("flaky"), ""));
+        ASSERT_TRUE(WriteFileBytes(path, c.content));
+        HANDLE held = c.held ? ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                             0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+        const std::string text = Join(RunCheck());
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
+        std::string now, setAside;
+        ReadFileBytes(path, now);
+        ReadFileBytes(aside, setAside);
+        if (c.held) {
+            EXPECT_NE(std::string::npos,
+                      text.find("Install failure counts " + Narrow(path) +
+                                " can't be read and are left as they are\r\n")) << text;
+            EXPECT_NE(std::string::npos,
+                      text.find("Failed to record the failed install of flaky 2.0\r\n")) << text;
+            EXPECT_EQ(c.content, now);
+            EXPECT_FALSE(FileExists(aside));
+        } else {
+            EXPECT_NE(std::string::npos,
+                      text.find("Damaged install failure counts set aside as " + Narrow(aside) +
+                                "\r\n")) << c.content << "\n" << text;
+            EXPECT_EQ(c.content, setAside);
+            EXPECT_EQ("1\t2.0\tflaky\r\n", now) << c.content;
+        }
+    }
+}
+
+// What a check tells its starter (the Task Scheduler shows it as the last
+// result) and the log: how many products could not be checked or updated.
+// A product without an update address (what an empty products file reads
+// as) counts in none of the numbers.
+TEST_F(UpdateCheck, ACheckSaysHowManyProductsFailedAndExitsWithIt) {
+    Offer("current", "current", "1.0", "");
+    Offer("flaky", "flaky", "2.0", "");
+    Offer("pad", "pad", "2.0", "");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_flaky", L"1");
+    const std::string current = Product("current", "1.0", ManifestUrl("current"), "");
+    const struct {
+        std::string products;
+        int exitCode;
+        const char* last;
+    } rows[] = {
+        {current + Product("none", "1.0", "", ""), 0, "There was no updates"},
+        {current + Product("pad", "1.0", ManifestUrl("pad"), ""), 0, "PerformRegistryActions_Restore"},
+        {current + Product("missing", "1.0", ManifestUrl("missing"), "") +
+             Product("refused", "1.0", "http://127.0.0.1:9/update.xml", ""),
+         1, "Checked 1 of 3 products; 2 failed"},
+        {current + Product("flaky", "1.0", ManifestUrl("flaky"), "") + Product("none", "1.0", "", ""),
+         1, "Checked 2 of 2 products; 1 failed"},
+    };
+    for (const auto& row : rows) {
+        CleanUserState();
+        WriteUserProducts(row.products);
+        std::vector<std::string> log = RunCheck();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(row.exitCode, m_exitCode) << row.last;
+        EXPECT_EQ(std::string(row.last) + "\r\n", log.back()) << Join(log);
+        EXPECT_EQ(1, std::count(log.begin(), log.end(), std::string(row.last) + "\r\n"));
+        if (row.exitCode != 0) {
+            EXPECT_EQ(std::string::npos, Join(log).find("There was no updates"));
+        }
+    }
+    // The run modes that installers call exit with 0, failed or not.
+    EXPECT_EQ(0, RunAndWait(m_bin + L"\\Updater.exe",
+                            L"-runmode=addproduct -info=\"" + m_dir / L"missing.xml" + L"\"", 60000,
+                            m_dir / L"cwd"));
+}
+
+// The name of the lock a check takes on the products file at path, shared
+// by all sessions.
+std::wstring ProductsCheckLockName(const std::wstring& path) {
+    std::wstring lower(path);
+    ::CharLowerBuffW(&lower[0], static_cast<DWORD>(lower.size()));
+    uint64_t h = 14695981039346656037ull;
+    for (wchar_t c : lower) {
+        h ^= static_cast<uint16_t>(c);
+        h *= 1099511628211ull;
+    }
+    wchar_t hex[17];
+    for (int i = 15; i >= 0; --i, h >>= 4)
+        hex[i] = L"0123456789abcdef"[h & 0xF];
+    hex[16] = 0;
+    return std::wstring(L"Global\\quillmarrow_check_") + hex;
+}
+
+DWORD WINAPI TakeAndAbandon(void* name) {
+    // Taken and never given back: the thread's end abandons it.
+    ::CreateMutexW(nullptr, TRUE, static_cast<const wchar_t*>(name));
+    return 0;
+}
+
+// A check of the same products file in another session (here: this test
+// holding its lock) leaves the file alone; a lock whose holder ended
+// without letting go blocks nothing.
+TEST_F(UpdateCheck, ACheckOfTheSameProductsFileElsewhereIsLeftAlone) {
+    Offer("pad", "pad", "1.0", "");
+    const std::wstring name = ProductsCheckLockName(UserProductsPath());
+    for (bool abandoned : {false, true}) {
+        CleanUserState();
+        WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
+        HANDLE lock = nullptr;
+        if (abandoned) {
+            lock = ::CreateMutexW(nullptr, FALSE, name.c_str());
+            HANDLE thread = ::CreateThread(nullptr, 0, TakeAndAbandon,
+                                           const_cast<wchar_t*>(name.c_str()), 0, nullptr);
+            ASSERT_NE(nullptr, thread);
+            ::WaitForSingleObject(thread, 10000);
+            ::CloseHandle(thread);
+        } else {
+            lock = ::CreateMutexW(nullptr, TRUE, name.c_str());
+        }
+        ASSERT_NE(nullptr, lock) << ::GetLastError();
+        const std::string requests = m_server.Requests();
+        std::vector<std::string> log = RunCheck();
+        if (!abandoned)
+            ::ReleaseMutex(lock);
+        ::CloseHandle(lock);
+        if (abandoned) {
+            EXPECT_EQ("There was no updates\r\n", log.back()) << Join(log);
+        } else {
+            EXPECT_EQ(Join(Lines({"Checking update mutex", "Another check of " +
+                                      Narrow(UserProductsPath()) + " is running"})),
+                      Join(log));
+            EXPECT_EQ(requests, m_server.Requests());
+        }
+    }
 }
 
 // The Updater as the local system account, through a build of it whose token

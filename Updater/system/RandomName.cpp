@@ -1,0 +1,14 @@
+#include "system/RandomName.h"
+
+#include "common/Handles.h"
+#include "system/TextNumbers.h"
+
+std::wstring RandomName() {
+    UniqueCryptProv provider;
+    BYTE bytes[16];
+    if (!::CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_FULL,
+                                CRYPT_VERIFYCONTEXT) ||
+        !::CryptGenRandom(provider.Get(), sizeof bytes, bytes))
+        return std::wstring();
+    return HexBytes(bytes, sizeof bytes);
+}
