@@ -1,20 +1,12 @@
 #include "engine/ManifestFields.h"
 
+#include "system/TextNumbers.h"
+
 #include <cstring>
 
 namespace {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
-
-int HexValue(wchar_t c) {
-    if (IsDigit(c))
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
 
 // The count digits at text[at] as a number; false when any is no digit.
 bool ReadDigits(const std::wstring& text, size_t at, size_t count, int& value) {

@@ -15,6 +15,16 @@ char HexDigit(unsigned value) {
     return "0123456789abcdef"[value & 0xF];
 }
 
+int HexValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
 std::wstring HexText(uint64_t value, int digits) {
     std::wstring text(digits > 0 ? static_cast<size_t>(digits) : 0, L'0');
     for (size_t i = text.size(); i > 0; --i, value >>= 4)

@@ -10,6 +10,10 @@
 // The lower-case hexadecimal digit of value's low four bits.
 char HexDigit(unsigned value);
 
+// The value of a hexadecimal digit in either case; -1 for any other
+// character.
+int HexValue(wchar_t c);
+
 // The low 4 * digits bits of value as that many lower-case hexadecimal
 // digits, most significant first.
 std::wstring HexText(uint64_t value, int digits);
