@@ -3,7 +3,6 @@
 #include "log/Md5Text.h"
 
 #include <cstring>
-#include <vector>
 
 CMd5Hash::CMd5Hash() : m_ok(false) {
     m_ok = ::CryptAcquireContextW(m_prov.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
@@ -28,27 +27,6 @@ bool ComputeBufferMd5(const void* bytes, size_t count, uint8_t (&digest)[16]) {
     std::memset(digest, 0, sizeof digest);
     CMd5Hash hash;
     return hash.Add(bytes, count) && hash.Finish(digest);
-}
-
-bool ComputeOpenFileMd5(void* file, uint8_t (&digest)[16]) {
-    std::memset(digest, 0, sizeof digest);
-    HANDLE handle = static_cast<HANDLE>(file);
-    CMd5Hash hash;
-    if (!hash.IsValid() || ::SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return false;
-    std::vector<BYTE> chunk(0x4000);
-    for (;;) {
-        // A read that fails is no end of the file: a digest of part of it
-        // would be taken for the digest of the whole.
-        DWORD got = 0;
-        if (!::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr))
-            return false;
-        if (got == 0)
-            break;
-        if (!hash.Add(chunk.data(), got))
-            return false;
-    }
-    return hash.Finish(digest);
 }
 
 std::wstring GetBufferMd5Hex(const void* bytes, size_t count) {

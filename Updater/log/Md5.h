@@ -30,10 +30,5 @@ private:
 // digest is all zero.
 bool ComputeBufferMd5(const void* bytes, size_t count, uint8_t (&digest)[16]);
 
-// The digest of an open file's whole content (file: a handle with read
-// access), read from its start in 16 KiB chunks. On failure the result is
-// false and digest is all zero.
-bool ComputeOpenFileMd5(void* file, uint8_t (&digest)[16]);
-
 // FormatMd5Hex of ComputeBufferMd5; 32 zeros when it can't be computed.
 std::wstring GetBufferMd5Hex(const void* bytes, size_t count);

@@ -19,6 +19,8 @@ ALG_ID AlgorithmId(DigestAlgorithm algorithm) {
         return kSha384;
     case DigestAlgorithm::Sha512:
         return kSha512;
+    case DigestAlgorithm::Md5:
+        return CALG_MD5;
     default:
         return 0;
     }

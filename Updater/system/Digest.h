@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-// A digest by one of the algorithms signatures name, through the platform's
-// AES provider (the one that offers SHA-2), fed in as many pieces as the
-// caller likes.
+// A digest by one of the DigestAlgorithm algorithms, through the platform's
+// AES provider (the one that offers SHA-2 beside SHA-1 and MD5), fed in as
+// many pieces as the caller likes.
 class CDigest {
 public:
     // Acquires a verify-only provider context and a hash object; invalid

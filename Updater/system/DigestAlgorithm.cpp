@@ -22,6 +22,8 @@ size_t DigestLength(DigestAlgorithm algorithm) {
         return 48;
     case DigestAlgorithm::Sha512:
         return 64;
+    case DigestAlgorithm::Md5:
+        return 16;
     default:
         return 0;
     }

@@ -6,8 +6,8 @@
 // with 1 when the file can't be opened or the digest can't be computed.
 #include "bench/BenchClock.h"
 #include "common/Handles.h"
-#include "log/Md5.h"
 #include "log/Md5Text.h"
+#include "system/FileDigest.h"
 
 #include <windows.h>
 

@@ -4,6 +4,7 @@
 #include "engine/TransferSession.h"
 #include "log/Md5.h"
 #include "log/Md5Text.h"
+#include "system/FileDigest.h"
 #include "testsupport/TestSupport.h"
 #include "updateserver/UpdateServer.h"
 

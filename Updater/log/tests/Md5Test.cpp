@@ -1,8 +1,5 @@
 #include "log/Md5.h"
 
-#include "common/Handles.h"
-#include "testsupport/TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,22 +18,6 @@ TEST(Md5, DigestBytes) {
     ASSERT_TRUE(ComputeBufferMd5("abc", 3, digest));
     EXPECT_EQ(0x90, digest[0]);
     EXPECT_EQ(0x72, digest[15]);
-}
-
-// A file whose reading fails has no digest, not that of what was read.
-TEST(Md5, OpenFileThatCannotBeReadHasNoDigest) {
-    testsupport::TempDir dir(L"md5-open");
-    std::wstring path = dir / L"f.bin";
-    ASSERT_TRUE(testsupport::WriteFileBytes(path, "abc"));
-    uint8_t digest[16];
-    UniqueFile readable(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(ComputeOpenFileMd5(readable.Get(), digest));
-    EXPECT_EQ(0x90, digest[0]);
-    UniqueFile writeOnly(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(writeOnly.IsValid());
-    EXPECT_FALSE(ComputeOpenFileMd5(writeOnly.Get(), digest));
 }
 
 }  // namespace

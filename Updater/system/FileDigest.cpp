@@ -1,15 +1,14 @@
-#include "system/Sha256.h"
+#include "system/FileDigest.h"
 
 #include "system/Digest.h"
 
 #include <windows.h>
 
 #include <cstring>
-#include <vector>
 
-bool ComputeOpenFileSha256(void* file, uint8_t (&digest)[32]) {
+bool ComputeOpenFileDigest(DigestAlgorithm algorithm, void* file, std::vector<uint8_t>& digest) {
     HANDLE handle = static_cast<HANDLE>(file);
-    CDigest hash(DigestAlgorithm::Sha256);
+    CDigest hash(algorithm);
     if (!hash.IsValid() ||
         ::SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return false;
@@ -25,8 +24,22 @@ bool ComputeOpenFileSha256(void* file, uint8_t (&digest)[32]) {
         if (!hash.Add(chunk.data(), got))
             return false;
     }
+    return hash.Finish(digest);
+}
+
+bool ComputeOpenFileSha256(void* file, uint8_t (&digest)[32]) {
     std::vector<uint8_t> value;
-    if (!hash.Finish(value) || value.size() != sizeof digest)
+    if (!ComputeOpenFileDigest(DigestAlgorithm::Sha256, file, value) ||
+        value.size() != sizeof digest)
+        return false;
+    std::memcpy(digest, value.data(), sizeof digest);
+    return true;
+}
+
+bool ComputeOpenFileMd5(void* file, uint8_t (&digest)[16]) {
+    std::memset(digest, 0, sizeof digest);
+    std::vector<uint8_t> value;
+    if (!ComputeOpenFileDigest(DigestAlgorithm::Md5, file, value) || value.size() != sizeof digest)
         return false;
     std::memcpy(digest, value.data(), sizeof digest);
     return true;
