@@ -737,11 +737,18 @@ TEST_F(UpdateCheck, TwoUpdatedProductsNotifyInProductOrderAfterBothInstallers) {
     EXPECT_EQ("Notifing about update\r\n", log.back());
 }
 
-// Removes what an interrupted earlier run left of these products' installers.
+// Removes what an interrupted earlier run left of these products' installers;
+// an installer killed with its Updater may hold its file for a moment more.
 void RemoveStaged(std::initializer_list<std::string> intnames) {
-    for (const std::string& name : intnames)
-        for (const std::wstring& folder : StagedInstallerFolders(name))
-            RemoveTree(folder);
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        bool left = false;
+        for (const std::string& name : intnames)
+            for (const std::wstring& folder : StagedInstallerFolders(name))
+                left = !RemoveTree(folder) || left;
+        if (!left)
+            return;
+        ::Sleep(100);
+    }
 }
 
 TEST_F(UpdateCheck, FailedDownloadsCountAsNewerButInstallNothing) {
@@ -1288,6 +1295,7 @@ std::wstring JournalName(const std::wstring& intname) {
 // the update goes ahead.
 TEST_F(UpdateCheck, AJournalThatCannotBeWrittenStopsTheUpdate) {
     const std::wstring journal = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\" + JournalName(L"pad");
+    RemoveStaged({"pad"});
     ASSERT_TRUE(CreateFolders(m_prod + L"\\1.0"));
     ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_prod + L"\\1.0\\clean.exe"));
     ASSERT_EQ(ERROR_SUCCESS, ::SHSetValueW(HKEY_CURRENT_USER, m_regKey.c_str(), L"keep", REG_SZ,
