@@ -58,6 +58,13 @@ else
   wineserver -p || true
 fi
 wine net start Schedule >/dev/null 2>&1 || true
+# One desktop for the whole session, started here so that it holds no test's
+# output open (common/tests/support/DesktopHold.cpp says why); there only once
+# the build is.
+if [ -n "${QM_WIN_BUILD:-}" ] && [ -f "$QM_WIN_BUILD/testbin/qm_desktop_hold.exe" ]; then
+  wine "$QM_WIN_BUILD/testbin/qm_desktop_hold.exe" </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 1 50); do pgrep -f 'explorer.exe /desktop' >/dev/null && break; sleep 0.1; done
+fi
 
 winenv_stop() {
   wineserver -k >/dev/null 2>&1 || true
