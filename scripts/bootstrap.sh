@@ -39,8 +39,9 @@ clang_major() {
 }
 
 # wine64 and the x86_64 compilers: on a machine whose kernel can't run 32-bit
-# programs, the tests run a 64-bit build under 64-bit Wine.
-pkgs=(cmake make g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
+# programs, the tests run a 64-bit build under 64-bit Wine. ccache: a fresh
+# clone compiles only what no clone on this machine has compiled before.
+pkgs=(cmake make ccache g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest
       wine wine32:i386 wine64 xvfb xauth
       xsltproc python3 x11-utils dpkg-dev clang chromium time curl
       openssl osslsigncode nsis)
