@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 using testsupport::Hex;
+using testsupport::ImportPatch;
 using testsupport::Narrow;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
@@ -48,57 +48,6 @@ struct StoreFixture {
     std::wstring machine;
     std::wstring user;
     CProductStore store;
-};
-
-// The slot of the test program's import table through which its code calls
-// the system function; null when the program doesn't import it.
-void** ImportSlot(const char* function) {
-    BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleW(nullptr));
-    const IMAGE_NT_HEADERS* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (const IMAGE_IMPORT_DESCRIPTOR* dll =
-             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         dll->Name != 0; ++dll) {
-        const IMAGE_THUNK_DATA* name =
-            reinterpret_cast<const IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-        IMAGE_THUNK_DATA* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-        for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
-                continue;
-            const IMAGE_IMPORT_BY_NAME* byName =
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
-                return reinterpret_cast<void**>(&slot->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
-// Sends the program's calls of a system function to a replacement while it
-// lives.
-class ImportPatch {
-public:
-    ImportPatch(const char* function, void* replacement)
-        : m_slot(ImportSlot(function)), m_original(m_slot ? *m_slot : nullptr) {
-        Set(replacement);
-    }
-    ~ImportPatch() { Set(m_original); }
-    ImportPatch(const ImportPatch&) = delete;
-    ImportPatch& operator=(const ImportPatch&) = delete;
-    void* Original() const { return m_original; }
-
-private:
-    void Set(void* value) {
-        DWORD protection = 0;
-        if (m_slot && ::VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &protection)) {
-            *m_slot = value;
-            ::VirtualProtect(m_slot, sizeof *m_slot, protection, &protection);
-        }
-    }
-    void** m_slot;
-    void* m_original;
 };
 
 // Every file flush and move the program makes while it lives, in order:

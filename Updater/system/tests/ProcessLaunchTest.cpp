@@ -116,6 +116,11 @@ TEST_F(ProcessLaunch, ConsoleUserRunWaitsWhenItStarts) {
 
 // A program run with a limit starts a child that lingers on after it: what
 // becomes of the child, and when the run returns.
+// What the system answers when the program is put into its job: yes; no
+// once (the Updater runs in a job that allows no nested one, but lets a
+// process break away from it); no always (nor may a process break away).
+enum class JobAnswer { kYes, kNoOnce, kNo };
+
 struct ChildCase {
     const char* what;
     ChildProcesses children;
@@ -125,7 +130,22 @@ struct ChildCase {
     ProcessRun::Outcome outcome;
     bool childEndedBefore;  // the child had ended when the run returned
     bool childRunsOn;       // the child was running after the run returned
+    JobAnswer job = JobAnswer::kYes;
 };
+
+// The program's calls to put a process into a job, answered as a case says.
+JobAnswer g_jobAnswer = JobAnswer::kYes;
+int g_jobCalls = 0;
+void* g_assignOriginal = nullptr;
+
+BOOL WINAPI AnsweredAssign(HANDLE job, HANDLE process) {
+    ++g_jobCalls;
+    if (g_jobAnswer == JobAnswer::kNo || (g_jobAnswer == JobAnswer::kNoOnce && g_jobCalls == 1)) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return reinterpret_cast<BOOL(WINAPI*)(HANDLE, HANDLE)>(g_assignOriginal)(job, process);
+}
 
 TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
     using CP = ChildProcesses;
@@ -144,11 +164,22 @@ TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
          ProcessRun::kStopped, false, true},
         {"set free: survives the limit", CP::kSetFree, L"-sleep", L"30000", 3000,
          ProcessRun::kStopped, false, true},
+        {"refused a job once: a copy that broke away runs in it", CP::kEndedAtLimit, L"-sleep",
+         L"30000", 3000, ProcessRun::kStopped, false, false, JobAnswer::kNoOnce},
+        {"without a job: ended at the limit with its child", CP::kEndedAtLimit, L"-sleep",
+         L"30000", 3000, ProcessRun::kStopped, false, false, JobAnswer::kNo},
+        {"without a job: only the program is waited for", CP::kWaitedFor, L"/verysilent",
+         L"8000", 30000, ProcessRun::kExited, false, true, JobAnswer::kNo},
     };
+    ImportPatch assign("AssignProcessToJobObject", reinterpret_cast<void*>(&AnsweredAssign));
+    ASSERT_TRUE(assign.Active());
+    g_assignOriginal = assign.Original();
     ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT", L"7");
     int n = 0;
     for (const ChildCase& c : cases) {
         SCOPED_TRACE(c.what);
+        g_jobAnswer = c.job;
+        g_jobCalls = 0;
         std::wstring tag = std::to_wstring(++n);
         std::wstring program = L"prog" + tag + L".exe", child = L"child" + tag + L".exe";
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_dir / (L"T\\" + program)));
@@ -159,8 +190,11 @@ TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
         ProcessRun run =
             RunProcessWithLimit(m_dir / (L"T\\" + program), c.arguments, c.limitMs, c.children);
         bool ended = false;
-        for (const std::string& line : Records())
+        int starts = 0;  // a copy never resumed runs nothing and records nothing
+        for (const std::string& line : Records()) {
             ended = ended || (Fields(line)[0] == Narrow(child) && Fields(line).back() == "ended");
+            starts += Fields(line)[0] == Narrow(program) && Fields(line).back() != "ended";
+        }
         // One that was ended may take a moment to leave the process list.
         bool runsOn = c.childRunsOn ? AnyProcessNamed(child)
                                     : !WaitFor([&] { return !AnyProcessNamed(child); }, 10000);
@@ -171,7 +205,10 @@ TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
         if (c.outcome == ProcessRun::kExited) {
             EXPECT_EQ(7u, run.exitCode);
         }
-        EXPECT_TRUE(run.inJob) << run.jobError;
+        EXPECT_EQ(c.job != JobAnswer::kNo, run.inJob) << run.jobError;
+        EXPECT_EQ(c.job == JobAnswer::kNo ? static_cast<unsigned long>(ERROR_ACCESS_DENIED) : 0ul,
+                  run.jobError);
+        EXPECT_EQ(1, starts);
         EXPECT_EQ(c.childEndedBefore, ended);
         EXPECT_EQ(c.childRunsOn, runsOn);
     }

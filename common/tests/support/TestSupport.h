@@ -101,4 +101,23 @@ bool WaitFor(Pred condition, DWORD timeoutMs) {
 // text after each "<time stamp>\t " field, in file order.
 std::vector<std::string> LogMessages(const std::string& logBytes);
 
+// Sends the test program's own calls of a system function (those through its
+// import table) to a replacement while it lives; a function the program
+// doesn't import is left alone (Active() is false).
+class ImportPatch {
+public:
+    ImportPatch(const char* function, void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+    bool Active() const { return m_slot != nullptr; }
+    // The function the calls went to before.
+    void* Original() const { return m_original; }
+
+private:
+    void Set(void* value);
+    void** m_slot;
+    void* m_original;
+};
+
 }  // namespace testsupport
