@@ -148,7 +148,12 @@ for _ in $(seq 1 150); do
   [ -n "$(notice_file || true)" ] && wine taskkill /f /im notifier.exe >/dev/null 2>&1
   sleep 0.2
 done
-wait "$check_pid" || echo "   (exit code $?: a product could not be updated)"
+# This update must succeed: a failure ends the demo, with the log that says why.
+if ! wait "$check_pid"; then
+  echo "   the check failed; its log:"
+  cat "$log"
+  exit 1
+fi
 unset QM_INSTALL_DIR QM_INSTALL_REGSET QM_INSTALL_ADDPRODUCT
 
 echo
