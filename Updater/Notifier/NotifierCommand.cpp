@@ -1,25 +1,11 @@
 #include "notifier/NotifierCommand.h"
 
+#include "common/AsciiText.h"
+
 namespace {
 
 const wchar_t kPrefix[] = L"command:";
 const size_t kPrefixLength = sizeof(kPrefix) / sizeof(kPrefix[0]) - 1;
-
-// True when text begins with prefix, ASCII letters compared without regard
-// to case.
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t i = 0;
-    for (; prefix[i]; ++i) {
-        if (i >= text.size())
-            return false;
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 

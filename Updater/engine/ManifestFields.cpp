@@ -1,5 +1,6 @@
 #include "engine/ManifestFields.h"
 
+#include "common/AsciiText.h"
 #include "system/TextNumbers.h"
 
 #include <cstring>
@@ -35,20 +36,6 @@ int64_t DaysSinceEpoch(int year, int month, int day) {
     for (int m = 1; m < month; ++m)
         days += DaysInMonth(year, m);
     return days + day - 1;
-}
-
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    size_t length = std::wcslen(prefix);
-    if (text.size() < length)
-        return false;
-    for (size_t i = 0; i < length; ++i) {
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
 }
 
 }  // namespace
