@@ -188,6 +188,19 @@ if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
   rm -rf "$shots/profile"
 fi
 
+# What qmpublish says of what the server now offers, then a check of it and
+# that check's part of the log. A check in which a product failed exits with 1.
+verify_and_check() {
+  echo "\$ qmpublish verify srv/sample --pin $pin"
+  "$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
+  local lines
+  lines=$(wc -l < "$log")
+  echo "\$ wine Updater.exe -runmode=checkupdate"
+  wine "$updater" -runmode=checkupdate || echo "   (exit code $?: a product could not be updated)"
+  echo "== The log of this check"
+  tail -n +$((lines + 1)) "$log"
+}
+
 echo
 echo "== An altered installer: 1.2 published with qmpublish, then one byte of the signed"
 echo "   file changed on the server and its checksum published for the altered bytes; the"
@@ -199,14 +212,7 @@ echo "   signed manifest's SHA-256 still names the published installer"
 size=$(stat -c %s "$demo/srv/sample/Setup-1.2.exe")
 printf 'Q' | dd of="$demo/srv/sample/Setup-1.2.exe" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
 (cd "$demo/srv/sample" && md5sum Setup-1.2.exe > Setup-1.2.exe.md5)
-echo "\$ qmpublish verify srv/sample --pin $pin"
-"$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
-lines=$(wc -l < "$log")
-echo "\$ wine Updater.exe -runmode=checkupdate"
-# A check in which a product failed exits with 1.
-wine "$updater" -runmode=checkupdate || echo "   (exit code $?: a product could not be updated)"
-echo "== The log of this check"
-tail -n +$((lines + 1)) "$log"
+verify_and_check
 [ -d "$demo/Sample/1.2" ] || echo "   refused: nothing of 1.2 ran (no uninstall actions, no installer, no notice)"
 
 echo
@@ -218,12 +224,6 @@ echo "   the server, the signature left as it was"
   --out "$demo/srv/sample" >/dev/null
 sed -i "s/version='1.3'/version='9.9'/" "$demo/srv/sample/update.xml"
 echo "   update.xml: $(cat "$demo/srv/sample/update.xml")"
-echo "\$ qmpublish verify srv/sample --pin $pin"
-"$qmpublish" verify "$demo/srv/sample" --pin "$pin" | sed 's/^/   /' || true
-lines=$(wc -l < "$log")
-echo "\$ wine Updater.exe -runmode=checkupdate"
-wine "$updater" -runmode=checkupdate || echo "   (exit code $?: a product could not be updated)"
-echo "== The log of this check"
-tail -n +$((lines + 1)) "$log"
+verify_and_check
 [ -d "$demo/Sample/1.3" ] || [ -d "$demo/Sample/9.9" ] ||
   echo "   refused: the manifest is not the one the publisher signed, and nothing of it ran"
