@@ -27,6 +27,10 @@ DWORD WINAPI CWorkerThread::ThreadMain(void* param) {
     Channel* channel = static_cast<Channel*>(param);
     {
         ScopedComInit com;
+        // Idle until the owner sets work or lets the thread go. Not a wait
+        // without end: the owner lets go when it is destroyed or gives up a
+        // piece, and the thread is never waited for, so an idle thread holds
+        // up nothing, not even the end of the process.
         while (::WaitForSingleObject(channel->ready.Get(), INFINITE) == WAIT_OBJECT_0) {
             CWatchedWork* work = static_cast<CWatchedWork*>(
                 ::InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&channel->work),
