@@ -188,6 +188,15 @@ if [ -n "$notifier_shown" ] && [ -n "$browser" ]; then
   rm -rf "$shots/profile"
 fi
 
+# Signs Setup-<version>.exe and publishes it with its manifest, as the
+# publisher would, saying nothing.
+publish_quietly() {
+  "$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-$1.exe" >/dev/null
+  "$qmpublish" manifest --intname sample --version "$1" --installer "$demo/release/Setup-$1.exe" \
+    --installer-url "$base/Setup-$1.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
+    --out "$demo/srv/sample" >/dev/null
+}
+
 # What qmpublish says of what the server now offers, then a check of it and
 # that check's part of the log. A check in which a product failed exits with 1.
 verify_and_check() {
@@ -205,10 +214,7 @@ echo
 echo "== An altered installer: 1.2 published with qmpublish, then one byte of the signed"
 echo "   file changed on the server and its checksum published for the altered bytes; the"
 echo "   signed manifest's SHA-256 still names the published installer"
-"$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.2.exe" >/dev/null
-"$qmpublish" manifest --intname sample --version 1.2 --installer "$demo/release/Setup-1.2.exe" \
-  --installer-url "$base/Setup-1.2.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
-  --out "$demo/srv/sample" >/dev/null
+publish_quietly 1.2
 size=$(stat -c %s "$demo/srv/sample/Setup-1.2.exe")
 printf 'Q' | dd of="$demo/srv/sample/Setup-1.2.exe" bs=1 seek=$((size / 3)) conv=notrunc 2>/dev/null
 (cd "$demo/srv/sample" && md5sum Setup-1.2.exe > Setup-1.2.exe.md5)
@@ -218,10 +224,7 @@ verify_and_check
 echo
 echo "== An altered manifest: 1.3 published with qmpublish, then its version changed to 9.9 on"
 echo "   the server, the signature left as it was"
-"$qmpublish" sign "${keys[@]}" "$testbin/Recorder.exe" "$demo/release/Setup-1.3.exe" >/dev/null
-"$qmpublish" manifest --intname sample --version 1.3 --installer "$demo/release/Setup-1.3.exe" \
-  --installer-url "$base/Setup-1.3.exe" --whatsnew-url "$base/whatsnew.xml" "${keys[@]}" \
-  --out "$demo/srv/sample" >/dev/null
+publish_quietly 1.3
 sed -i "s/version='1.3'/version='9.9'/" "$demo/srv/sample/update.xml"
 echo "   update.xml: $(cat "$demo/srv/sample/update.xml")"
 verify_and_check
