@@ -23,6 +23,22 @@ function(qm_delay_import name def)
     VERBATIM)
   add_custom_target(${name}_lib DEPENDS ${lib})
   add_library(${name} STATIC IMPORTED GLOBAL)
-  set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${lib})
+  # Code that calls through __imp_ pointers never names a function's stub,
+  # which only the pointer's initial value refers to; --gc-sections would
+  # drop the stub and leave that pointer 0, a call to address 0 on first use.
+  # Naming every stub as undefined keeps it.
+  file(STRINGS ${def_path} functions REGEX "^[ \t]+[A-Za-z_]")
+  set(keep)
+  foreach(function ${functions})
+    string(STRIP "${function}" function)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      string(REGEX REPLACE "@[0-9]+$" "" function "${function}")
+    else()
+      set(function "_${function}")
+    endif()
+    list(APPEND keep "LINKER:--undefined=${function}")
+  endforeach()
+  set_target_properties(${name} PROPERTIES IMPORTED_LOCATION ${lib}
+    INTERFACE_LINK_OPTIONS "${keep}")
   add_dependencies(${name} ${name}_lib)
 endfunction()

@@ -18,6 +18,10 @@ echo "== includes: no climbing, no crossing of the libraries' boundaries"
 builds=(build/host build/win32 build/fuzz)
 [ "$QM_WIN_BUILD" = "$root/build/win32" ] || builds+=("$QM_WIN_BUILD")
 python3 "$root/scripts/check_includes.py" "${builds[@]}" || status=1
+echo "== functions loaded on first use: each call has its stub"
+updaters=(build/win32/dist/Updater.exe)
+[ "$QM_WIN_BUILD" = "$root/build/win32" ] || updaters+=("$QM_WIN_BUILD/dist/Updater.exe")
+python3 "$root/scripts/check_delay_imports.py" "${updaters[@]}" || status=1
 
 trap 'winenv_stop' EXIT
 . "$root/scripts/winenv.sh"
