@@ -192,8 +192,10 @@ TEST_F(ProcessLaunch, ChildrenOfAProgramRunWithALimit) {
         bool ended = false;
         int starts = 0;  // a copy never resumed runs nothing and records nothing
         for (const std::string& line : Records()) {
-            ended = ended || (Fields(line)[0] == Narrow(child) && Fields(line).back() == "ended");
-            starts += Fields(line)[0] == Narrow(program) && Fields(line).back() != "ended";
+            std::vector<std::string> fields = Fields(line);
+            ended = ended || (fields[0] == Narrow(child) && fields.back() == "ended");
+            // A start records its command line, folder and user.
+            starts += fields[0] == Narrow(program) && fields.size() > 3 && fields.back() != "ended";
         }
         // One that was ended may take a moment to leave the process list.
         bool runsOn = c.childRunsOn ? AnyProcessNamed(child)
