@@ -54,22 +54,25 @@ std::vector<std::pair<DWORD, DWORD>> ListProcesses() {
     return list;
 }
 
+// Base name of the open process's executable module, or "<unknown>".
+std::wstring NameOf(HANDLE process) {
+    wchar_t name[MAX_PATH] = L"<unknown>";
+    HMODULE module = nullptr;
+    DWORD needed = 0;
+    if (process && ::EnumProcessModules(process, &module, sizeof module, &needed)) {
+        wchar_t base[MAX_PATH] = {0};
+        if (::GetModuleBaseNameW(process, module, base, MAX_PATH) > 0)
+            ::lstrcpynW(name, base, MAX_PATH);
+    }
+    return name;
+}
+
 }  // namespace
 
 std::wstring GetProcessName(uint32_t processId) {
-    wchar_t name[MAX_PATH] = L"<unknown>";
     UniqueHandle process(
         ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    if (process) {
-        HMODULE module = nullptr;
-        DWORD needed = 0;
-        if (::EnumProcessModules(process.Get(), &module, sizeof module, &needed)) {
-            wchar_t base[MAX_PATH] = {0};
-            if (::GetModuleBaseNameW(process.Get(), module, base, MAX_PATH) > 0)
-                ::lstrcpynW(name, base, MAX_PATH);
-        }
-    }
-    return name;
+    return NameOf(process.Get());
 }
 
 bool TerminateProcessById(uint32_t processId) {
@@ -85,13 +88,21 @@ int KillProcessesByName(const std::wstring& name) {
     if (!::EnumProcesses(ids, sizeof ids, &bytes))
         return 0;
     const DWORD count = bytes / sizeof(DWORD);
-    std::vector<DWORD> matched;
+    // Each process is named and ended through one handle: an id looked up
+    // again could by then belong to another process.
+    std::vector<UniqueHandle> matched;
     for (DWORD i = 0; i < count; ++i) {
-        if (ids[i] != 0 && ::lstrcmpiW(GetProcessName(ids[i]).c_str(), name.c_str()) == 0)
-            matched.push_back(ids[i]);
+        if (ids[i] == 0)
+            continue;
+        UniqueHandle process(::OpenProcess(
+            PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, ids[i]));
+        if (!process)  // one it may not end still counts when it matches
+            process.Reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
+        if (process && ::lstrcmpiW(NameOf(process.Get()).c_str(), name.c_str()) == 0)
+            matched.push_back(std::move(process));
     }
-    for (DWORD id : matched)
-        TerminateProcessById(id);
+    for (const UniqueHandle& process : matched)
+        ::TerminateProcess(process.Get(), 0);
     return static_cast<int>(matched.size());
 }
 
