@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sddl.h>
 
 #include <tlhelp32.h>
 
@@ -1909,37 +1910,48 @@ DWORD WINAPI TakeAndAbandon(void* name) {
 
 // A check of the same products file in another session (here: this test
 // holding its lock) leaves the file alone; a lock whose holder ended
-// without letting go blocks nothing.
+// without letting go blocks nothing, nor does one that another account made
+// and holds to block checks.
 TEST_F(UpdateCheck, ACheckOfTheSameProductsFileElsewhereIsLeftAlone) {
+    enum Lock { kHeld, kAbandoned, kSquatted };
     Offer("pad", "pad", "1.0", "");
     const std::wstring name = ProductsCheckLockName(UserProductsPath());
-    for (bool abandoned : {false, true}) {
+    for (Lock kind : {kHeld, kSquatted, kAbandoned}) {  // the abandoned one lives on
+        SCOPED_TRACE(kind);
         CleanUserState();
         WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
         HANDLE lock = nullptr;
-        if (abandoned) {
+        if (kind == kAbandoned) {
             lock = ::CreateMutexW(nullptr, FALSE, name.c_str());
             HANDLE thread = ::CreateThread(nullptr, 0, TakeAndAbandon,
                                            const_cast<wchar_t*>(name.c_str()), 0, nullptr);
             ASSERT_NE(nullptr, thread);
             ::WaitForSingleObject(thread, 10000);
             ::CloseHandle(thread);
+        } else if (kind == kSquatted) {
+            // Owned by the local system account, open to everyone.
+            PSECURITY_DESCRIPTOR sd = nullptr;
+            ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"O:SYD:(A;;GA;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+            lock = ::CreateMutexW(&attributes, TRUE, name.c_str());
+            ::LocalFree(sd);
         } else {
             lock = ::CreateMutexW(nullptr, TRUE, name.c_str());
         }
         ASSERT_NE(nullptr, lock) << ::GetLastError();
         const std::string requests = m_server.Requests();
         std::vector<std::string> log = RunCheck();
-        if (!abandoned)
+        if (kind != kAbandoned)
             ::ReleaseMutex(lock);
         ::CloseHandle(lock);
-        if (abandoned) {
-            EXPECT_EQ("There was no updates\r\n", log.back()) << Join(log);
-        } else {
+        if (kind == kHeld) {
             EXPECT_EQ(Join(Lines({"Checking update mutex", "Another check of " +
                                       Narrow(UserProductsPath()) + " is running"})),
                       Join(log));
             EXPECT_EQ(requests, m_server.Requests());
+        } else {
+            EXPECT_EQ("There was no updates\r\n", log.back()) << Join(log);
         }
     }
 }
