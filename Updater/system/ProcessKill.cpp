@@ -96,13 +96,16 @@ int KillProcessesByName(const std::wstring& name) {
             continue;
         UniqueHandle process(::OpenProcess(
             PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE, FALSE, ids[i]));
-        if (!process)  // one it may not end still counts when it matches
+        // One it may not end, or not even open ("<unknown>"), still counts
+        // when its name matches.
+        if (!process)
             process.Reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
-        if (process && ::lstrcmpiW(NameOf(process.Get()).c_str(), name.c_str()) == 0)
+        if (::lstrcmpiW(NameOf(process.Get()).c_str(), name.c_str()) == 0)
             matched.push_back(std::move(process));
     }
     for (const UniqueHandle& process : matched)
-        ::TerminateProcess(process.Get(), 0);
+        if (process)
+            ::TerminateProcess(process.Get(), 0);
     return static_cast<int>(matched.size());
 }
 
