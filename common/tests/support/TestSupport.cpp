@@ -110,7 +110,13 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
     if (!::CreateProcessW(exe.c_str(), buf.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
         return nullptr;
-    ::CloseHandle(pi.hThread);
+    // Wine starts a program of the machine it runs on (python3, sh) by
+    // itself and reports success without a process handle; the thread
+    // handle is then whatever its stack held, often a live handle of this
+    // process (the cached HKEY_CURRENT_USER key among them), and must not
+    // be closed.
+    if (pi.hProcess)
+        ::CloseHandle(pi.hThread);
     return pi.hProcess;
 }
 

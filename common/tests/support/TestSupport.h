@@ -42,7 +42,8 @@ bool CreateFolders(const std::wstring& path);
 // started or did not end in time (it is then terminated).
 int RunAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs = 60000,
                const std::wstring& workDir = std::wstring());
-// Starts exe and returns its process handle (null on failure).
+// Starts exe and returns its process handle: null on failure, and for a
+// program of the machine Wine runs on, which Wine starts without one.
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args,
                     const std::wstring& workDir = std::wstring());
 
