@@ -3,7 +3,7 @@
 #include "common/Handles.h"
 #include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 #include "system/WatchedWork.h"
 #include "system/WorkerThread.h"
 

@@ -5,7 +5,7 @@
 #include "system/FileWrite.h"
 #include "system/Files.h"
 #include "system/TextCodec.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 namespace {
 

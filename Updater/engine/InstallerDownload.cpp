@@ -16,7 +16,7 @@
 #include "system/RunContext.h"
 #include "system/StagedFile.h"
 #include "system/TextCodec.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "engine/ManifestFields.h"
 
 #include "common/AsciiText.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 #include <cstring>
 
@@ -58,20 +58,7 @@ bool ParseUtcTime(const std::wstring& text, int64_t& seconds) {
 }
 
 bool ParseByteCount(const std::wstring& text, uint64_t& bytes) {
-    // Any 19 digits fit in 64 bits; the check after the loop keeps the
-    // count below 2^63.
-    if (text.empty() || text.size() > 19)
-        return false;
-    uint64_t value = 0;
-    for (wchar_t c : text) {
-        if (!IsDigit(c))
-            return false;
-        value = value * 10 + static_cast<uint64_t>(c - L'0');
-    }
-    if (value > 0x7FFFFFFFFFFFFFFFull)
-        return false;
-    bytes = value;
-    return true;
+    return text.size() <= 19 && ParseDecimal(text, 0x7FFFFFFFFFFFFFFFull, bytes);
 }
 
 bool ParseSha256Hex(const std::wstring& text, uint8_t (&digest)[32]) {

@@ -1,7 +1,7 @@
 #include "system/FileWrite.h"
 
 #include "common/Handles.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 #include <climits>
 

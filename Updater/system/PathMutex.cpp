@@ -1,6 +1,6 @@
 #include "system/PathMutex.h"
 
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 #include <aclapi.h>
 

@@ -1,7 +1,7 @@
 #include "system/RandomName.h"
 
 #include "common/Handles.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 std::wstring RandomName() {
     UniqueCryptProv provider;

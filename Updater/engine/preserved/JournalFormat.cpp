@@ -1,6 +1,8 @@
 #include "engine/preserved/JournalFormat.h"
 
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
+
+#include <cstdint>
 
 const wchar_t kJournalPrefix[] = L"PreservedValues-";
 const wchar_t kJournalSuffix[] = L".journal";
@@ -26,36 +28,18 @@ std::string Hex(const Bytes& bytes) {
     if (bytes.empty())
         return "-";
     std::string out;
-    for (unsigned char b : bytes) {
-        out += HexDigit(b >> 4);
-        out += HexDigit(b);
-    }
+    AppendHexBytes(out, bytes.data(), bytes.size());
     return out;
 }
 
 std::string Hex(const std::wstring& text) { return Hex(Utf16Bytes(text)); }
 
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 bool ParseHex(const std::string& field, Bytes& bytes) {
-    bytes.clear();
-    if (field == "-")
+    if (field == "-") {
+        bytes.clear();
         return true;
-    if (field.empty() || field.size() % 2 != 0)
-        return false;
-    for (size_t at = 0; at < field.size(); at += 2) {
-        const int high = DigitValue(field[at]), low = DigitValue(field[at + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes.push_back(static_cast<unsigned char>(high * 16 + low));
     }
-    return true;
+    return !field.empty() && ParseHexBytes(field, bytes);
 }
 
 bool ParseHex(const std::string& field, std::wstring& text) {
@@ -69,16 +53,11 @@ bool ParseHex(const std::string& field, std::wstring& text) {
 }
 
 bool ParseType(const std::string& field, unsigned long& type) {
-    if (field.empty() || field.size() > 10)
+    uint64_t value = 0;
+    if (!ParseDecimal(field, 0xFFFFFFFFu, value))
         return false;
-    unsigned long long value = 0;
-    for (char c : field) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
     type = static_cast<unsigned long>(value);
-    return value <= 0xFFFFFFFFull;
+    return true;
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {

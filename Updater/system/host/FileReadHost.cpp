@@ -3,15 +3,21 @@
 
 #include "system/TextCodec.h"
 
+#include <cerrno>
 #include <cstdio>
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    return ReadFileIfPresent(path, bytes) == FileReadResult::kRead;
+}
+
+FileReadResult ReadFileIfPresent(const std::wstring& path, std::string& bytes) {
     std::string narrow = WideToBytes(path.c_str(), path.size(), CodePage::ThreadAnsi);
     if (narrow.empty())
-        return false;
+        return FileReadResult::kFailed;
     std::FILE* file = std::fopen(narrow.c_str(), "rb");
     if (!file)
-        return false;
+        return errno == ENOENT || errno == ENOTDIR ? FileReadResult::kAbsent
+                                                    : FileReadResult::kFailed;
     std::string content;
     char buffer[16384];
     size_t got;
@@ -19,7 +25,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
         content.append(buffer, got);
     bool ok = !std::ferror(file);
     std::fclose(file);
-    if (ok)
-        bytes.swap(content);
-    return ok;
+    if (!ok)
+        return FileReadResult::kFailed;
+    bytes.swap(content);
+    return FileReadResult::kRead;
 }

@@ -3,7 +3,7 @@
 #include "system/FileWrite.h"
 
 #include "system/TextCodec.h"
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "system/TextNumbers.h"
+#include "common/TextNumbers.h"
 
 namespace {
 
@@ -7,6 +7,24 @@ const uint64_t kFnvPrime = 1099511628211ull;
 
 uint64_t FnvStep(uint64_t hash, unsigned unit) {
     return (hash ^ unit) * kFnvPrime;
+}
+
+template <typename Text>
+bool ParseDecimalDigits(const Text& text, uint64_t max, uint64_t& value) {
+    if (text.empty())
+        return false;
+    uint64_t result = 0;
+    for (auto c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        // Checked before it is taken, so that no count of digits can wrap.
+        if (digit > max || result > (max - digit) / 10)
+            return false;
+        result = result * 10 + digit;
+    }
+    value = result;
+    return true;
 }
 
 }  // namespace
@@ -42,6 +60,30 @@ std::wstring HexBytes(const unsigned char* bytes, size_t count) {
     return text;
 }
 
+void AppendHexBytes(std::string& out, const unsigned char* bytes, size_t count) {
+    out.reserve(out.size() + 2 * count);
+    for (size_t i = 0; i < count; ++i) {
+        out += HexDigit(bytes[i] >> 4);
+        out += HexDigit(bytes[i]);
+    }
+}
+
+bool ParseHexBytes(const std::string& text, std::vector<unsigned char>& bytes) {
+    if (text.size() % 2 != 0)
+        return false;
+    std::vector<unsigned char> read;
+    read.reserve(text.size() / 2);
+    for (size_t at = 0; at < text.size(); at += 2) {
+        const int high = HexValue(static_cast<unsigned char>(text[at]));
+        const int low = HexValue(static_cast<unsigned char>(text[at + 1]));
+        if (high < 0 || low < 0)
+            return false;
+        read.push_back(static_cast<unsigned char>(high * 16 + low));
+    }
+    bytes.swap(read);
+    return true;
+}
+
 std::wstring DecimalText(unsigned long long value) {
     wchar_t digits[24];
     size_t at = sizeof digits / sizeof digits[0];
@@ -50,6 +92,14 @@ std::wstring DecimalText(unsigned long long value) {
         value /= 10;
     } while (value != 0);
     return std::wstring(digits + at, digits + sizeof digits / sizeof digits[0]);
+}
+
+bool ParseDecimal(const std::wstring& text, uint64_t max, uint64_t& value) {
+    return ParseDecimalDigits(text, max, value);
+}
+
+bool ParseDecimal(const std::string& text, uint64_t max, uint64_t& value) {
+    return ParseDecimalDigits(text, max, value);
 }
 
 uint64_t Fnv1a64(const std::wstring& text, FnvUnit unit) {
