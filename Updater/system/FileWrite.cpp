@@ -55,3 +55,10 @@ bool WriteFileDurably(const std::wstring& path, const std::string& bytes) {
     ::DeleteFileW(temporary.c_str());
     return false;
 }
+
+bool RemoveFileIfPresent(const std::wstring& path) {
+    if (::DeleteFileW(path.c_str()))
+        return true;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}

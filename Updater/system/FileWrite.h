@@ -35,3 +35,8 @@ bool ReplaceFileWith(const std::wstring& source, const std::wstring& target);
 // one step (ReplaceFileWith). False, with path as it was and no temporary
 // file left, on any failure.
 bool WriteFileDurably(const std::wstring& path, const std::string& bytes);
+
+// Removes the file at path, as a state file with nothing left in it is.
+// True when nothing is at path afterwards (also when nothing was). A
+// read-only file is not removed.
+bool RemoveFileIfPresent(const std::wstring& path);

@@ -1,39 +1,11 @@
 #include "system/Files.h"
 
 #include "common/Handles.h"
+#include "system/Leftovers.h"
 
 #include <shlwapi.h>
 
 namespace {
-
-// True when no process with that id exists. A process that we may not open
-// (another account's) counts as existing.
-bool IsProcessGone(DWORD processId) {
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!process)
-        return ::GetLastError() == ERROR_INVALID_PARAMETER;
-    return ::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
-}
-
-// The process id of a temporary sibling's name: prefix + digits + ".tmp";
-// 0 when the name has another shape.
-DWORD SiblingProcessId(const std::wstring& name, const std::wstring& prefix) {
-    const std::wstring suffix = L".tmp";
-    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return 0;
-    const std::wstring digits =
-        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (digits.size() > 10)
-        return 0;
-    unsigned long long id = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9')
-            return 0;
-        id = id * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return id <= 0xFFFFFFFFull ? static_cast<DWORD>(id) : 0;
-}
 
 bool IsDotEntry(const wchar_t* name) {
     return ::lstrcmpW(name, L".") == 0 || ::lstrcmpW(name, L"..") == 0;
@@ -161,6 +133,13 @@ bool DeleteFolderTree(const std::wstring& folder) {
     return ::RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
+bool IsProcessGone(uint32_t processId) {
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    if (!process)
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    return ::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+}
+
 bool RemoveFile(const std::wstring& path) {
     return ::DeleteFileW(path.c_str()) != FALSE;
 }
@@ -168,41 +147,52 @@ bool RemoveFile(const std::wstring& path) {
 void RemoveStaleTemporarySiblings(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-    const std::wstring prefix = path.substr(folder.size()) + L".";
-    WIN32_FIND_DATAW entry;
-    UniqueFind find(::FindFirstFileW((path + L".*.tmp").c_str(), &entry));
-    if (!find)
-        return;
-    std::vector<std::wstring> stale;
-    do {
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    const std::wstring base = path.substr(folder.size());
+    for (const FolderEntry& entry : ListEntriesNamed(folder, base + L".", L".tmp")) {
+        uint32_t maker = 0;
+        if (entry.isFolder || !ReadSiblingName(entry.name, base, maker))
             continue;
-        const DWORD id = SiblingProcessId(entry.cFileName, prefix);
-        if (id != 0 && id != ::GetCurrentProcessId() && IsProcessGone(id))
-            stale.push_back(folder + entry.cFileName);
-    } while (::FindNextFileW(find.Get(), &entry));
-    for (const std::wstring& file : stale)
-        ::DeleteFileW(file.c_str());
+        const LeftoverFacts facts = {true, !IsProcessGone(maker), maker == ::GetCurrentProcessId(),
+                                     entry.ageSeconds};
+        if (ShouldSweep(facts))
+            ::DeleteFileW((folder + entry.name).c_str());
+    }
 }
 
 std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,
                                          const std::wstring& suffix) {
     std::vector<std::wstring> files;
+    for (const FolderEntry& entry : ListEntriesNamed(folder, prefix, suffix))
+        if (!entry.isFolder)
+            files.push_back(Prefix(folder) + entry.name);
+    return files;
+}
+
+std::vector<FolderEntry> ListEntriesNamed(const std::wstring& folder, const std::wstring& prefix,
+                                          const std::wstring& suffix) {
+    std::vector<FolderEntry> entries;
     const std::wstring start = Prefix(folder);
+    FILETIME nowTime;
+    ::GetSystemTimeAsFileTime(&nowTime);
+    const uint64_t now = (static_cast<uint64_t>(nowTime.dwHighDateTime) << 32) | nowTime.dwLowDateTime;
     WIN32_FIND_DATAW entry;
     UniqueFind find(::FindFirstFileW((start + prefix + L"*" + suffix).c_str(), &entry));
     if (!find)
-        return files;
+        return entries;
     do {
         // The pattern may also match through a file's short name; only the
         // long name counts.
         const size_t length = ::lstrlenW(entry.cFileName);
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            length < prefix.size() + suffix.size() ||
+        if (IsDotEntry(entry.cFileName) || length < prefix.size() + suffix.size() ||
             ::StrCmpNIW(entry.cFileName, prefix.c_str(), static_cast<int>(prefix.size())) != 0 ||
             ::lstrcmpiW(entry.cFileName + length - suffix.size(), suffix.c_str()) != 0)
             continue;
-        files.push_back(start + entry.cFileName);
+        const uint64_t written = (static_cast<uint64_t>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
+                                 entry.ftLastWriteTime.dwLowDateTime;
+        const uint64_t kTicksPerSecond = 10000000;
+        entries.push_back(FolderEntry{entry.cFileName,
+                                      (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                                      written < now ? (now - written) / kTicksPerSecond : 0});
     } while (::FindNextFileW(find.Get(), &entry));
-    return files;
+    return entries;
 }

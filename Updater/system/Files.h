@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,29 @@ bool DeleteFolderTree(const std::wstring& folder);
 // Deletes the file; true when it was deleted.
 bool RemoveFile(const std::wstring& path);
 // Deletes the temporary siblings of path (TemporarySiblingPath of
-// system/FileWrite.h: path + "." + process id + ".tmp") whose process
-// no longer exists, left by a writer that ended before putting its file in
-// place. Files of running or inaccessible processes stay. Call it only while
-// holding the lock that guards path's writers.
+// system/FileWrite.h: path + "." + process id + ".tmp") that a writer which
+// ended before putting its file in place left: those whose process no
+// longer exists, and any older than a day (ShouldSweep of
+// system/Leftovers.h). Files of running or inaccessible processes stay.
+// Call it only while holding the lock that guards path's writers.
 void RemoveStaleTemporarySiblings(const std::wstring& path);
 // Full paths of the files (not folders) in folder whose names begin with
 // prefix and end with suffix (letter case ignored, as the file system does),
 // in enumeration order.
 std::vector<std::wstring> ListFilesNamed(const std::wstring& folder, const std::wstring& prefix,
                                          const std::wstring& suffix);
+
+// One entry of a folder as a listing finds it.
+struct FolderEntry {
+    std::wstring name;
+    bool isFolder;        // a linked folder included
+    uint64_t ageSeconds;  // since it was last written; 0 for a time ahead
+};
+// The entries of folder whose names begin with prefix and end with suffix
+// (letter case ignored, as the file system does; long names only), in
+// enumeration order.
+std::vector<FolderEntry> ListEntriesNamed(const std::wstring& folder, const std::wstring& prefix,
+                                          const std::wstring& suffix);
+// True when no process with that id exists. A process that may not be
+// opened (another account's) counts as existing.
+bool IsProcessGone(uint32_t processId);

@@ -1,8 +1,10 @@
 #include "system/StagedFile.h"
 
+#include "log/LogText.h"
 #include "log/Logger.h"
 #include "system/Files.h"
 #include "system/Folders.h"
+#include "system/Leftovers.h"
 #include "system/RandomName.h"
 
 #include <vector>
@@ -57,7 +59,7 @@ CStagedFile::~CStagedFile() {
             // Held by a program the installer left running: whoever cleans
             // the temporary folder learns from the log what this is.
             Logger::LogRef log;
-            log->Write(L"Failed to remove staged installer folder %s\n", m_folder.c_str());
+            log->Write(L"Failed to remove staged installer folder %s\n", ForLog(m_folder).c_str());
             return;
         }
         ::Sleep(kRemovePauseMs);
@@ -73,10 +75,13 @@ bool CStagedFile::Create(const std::wstring& parent, const std::wstring& fileNam
     if (restricted && !attributes.lpSecurityDescriptor)
         return false;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        std::wstring name = RandomName();
-        if (name.empty())
+        const std::wstring random = RandomName();
+        if (random.empty())
             return false;
-        std::wstring folder = JoinPath(parent, name);
+        // A check that is killed leaves the folder; its name tells a later
+        // check whose it was.
+        std::wstring folder =
+            JoinPath(parent, LeftoverName(kStagingPrefix, ::GetCurrentProcessId(), random));
         // CreateDirectoryW never opens an existing folder: one that someone
         // made at this name in advance is passed over, never used.
         if (!::CreateDirectoryW(folder.c_str(), restricted ? &attributes : nullptr)) {

@@ -5,7 +5,8 @@
 #include <string>
 
 // A downloaded file kept where nobody else can swap it: in a new folder of
-// its own with a name nobody can predict, the folder held open so that it
+// its own with a name nobody can predict (system/Leftovers.h: "qmstage-",
+// the process id, 32 random hexadecimal digits), the folder held open so that it
 // can't be renamed or removed, and, once locked, the file held open so that
 // nobody can write or delete it. Destroying the object closes both and
 // removes the folder with everything in it, trying for up to 2 s; a folder

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -71,4 +72,17 @@ bool WriteFileDurably(const std::wstring& path, const std::string& bytes) {
         return true;
     std::remove(narrow.c_str());
     return false;
+}
+
+bool RemoveFileIfPresent(const std::wstring& path) {
+    const std::string narrow = Narrow(path);
+    if (narrow.empty())
+        return false;
+    struct stat status;
+    if (::lstat(narrow.c_str(), &status) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    // Read-only, as Windows keeps it; a folder is no file.
+    if (!(status.st_mode & S_IWUSR) || S_ISDIR(status.st_mode))
+        return false;
+    return ::unlink(narrow.c_str()) == 0;
 }
