@@ -15,24 +15,15 @@ namespace {
 struct TreeMember {
     DWORD id;
     UniqueHandle process;
-    ULONGLONG created;
+    uint64_t created;
 };
-
-// When the process was created, as 100 ns units; false when unknown.
-bool CreationTime(HANDLE process, ULONGLONG& created) {
-    FILETIME creation, exit, kernel, user;
-    if (!::GetProcessTimes(process, &creation, &exit, &kernel, &user))
-        return false;
-    created = (static_cast<ULONGLONG>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-    return true;
-}
 
 // Opens the process for ending and reading its times; false when it can't.
 bool OpenMember(DWORD id, TreeMember& member) {
     UniqueHandle process(
         ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, id));
-    ULONGLONG created = 0;
-    if (!process || !CreationTime(process.Get(), created))
+    uint64_t created = 0;
+    if (!process || !GetProcessCreationTime(process.Get(), created))
         return false;
     member.id = id;
     member.process = std::move(process);
@@ -68,6 +59,22 @@ std::wstring NameOf(HANDLE process) {
 }
 
 }  // namespace
+
+bool GetProcessCreationTime(void* process, uint64_t& created) {
+    FILETIME creation, exit, kernel, user;
+    if (!::GetProcessTimes(process, &creation, &exit, &kernel, &user))
+        return false;
+    created = (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+    return true;
+}
+
+bool IsProcessRunning(uint32_t processId, uint64_t created) {
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
+                                       processId));
+    uint64_t actual = 0;
+    return process && GetProcessCreationTime(process.Get(), actual) && actual == created &&
+           ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
 
 std::wstring GetProcessName(uint32_t processId) {
     UniqueHandle process(

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-// Finding and terminating processes by their executable's name. None of
-// these logs or throws.
+// Finding, telling apart and terminating processes. None of these logs or
+// throws.
 
 // Base name of the process's executable module, or "<unknown>" when the
 // process can't be opened for querying.
@@ -25,3 +25,10 @@ int KillProcessesByName(const std::wstring& name);
 // child whose parent has already ended can't be found. Returns how many
 // processes were terminated.
 int TerminateProcessTree(uint32_t processId, uint32_t exitCode);
+
+// When the open process (a handle with query access) was created, in 100 ns
+// units since 1601; false, created untouched, when it can't be read.
+bool GetProcessCreationTime(void* process, uint64_t& created);
+// True when a process with this id is running and was created at created:
+// an id that a process which ended left to a newer one does not count.
+bool IsProcessRunning(uint32_t processId, uint64_t created);

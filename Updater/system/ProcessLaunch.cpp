@@ -167,7 +167,7 @@ void Stop(HANDLE job, HANDLE process, ChildProcesses children) {
 // Started suspended, put into a new job, resumed, waited for at most limitMs.
 ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstring& arguments,
                     const std::wstring& tempFolder, unsigned long limitMs,
-                    ChildProcesses children) {
+                    ChildProcesses children, CProcessStartWatch* watch) {
     ProcessRun run = {ProcessRun::kNotStarted, 0, 0, true, 0};
     PROCESS_INFORMATION pi;
     if (!Start(token, program, arguments, CREATE_SUSPENDED, pi, tempFolder)) {
@@ -182,6 +182,14 @@ ProcessRun RunInJob(HANDLE token, const std::wstring& program, const std::wstrin
     if (jobError != 0) {
         run.inJob = false;
         run.jobError = jobError;
+    }
+    uint64_t created = 0;
+    if (watch && (!GetProcessCreationTime(process.Get(), created) ||
+                  !watch->OnStarted(::GetProcessId(process.Get()), created))) {
+        // Never resumed, it has run none of the program's code.
+        run.error = ERROR_CANCELLED;
+        ::TerminateProcess(process.Get(), ERROR_CANCELLED);
+        return run;
     }
     if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
         run.error = ::GetLastError();
@@ -234,8 +242,8 @@ bool RunProcessAsActiveUserAndWait(const std::wstring& program, const std::wstri
 
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
                                unsigned long limitMs, ChildProcesses children,
-                               const std::wstring& tempFolder) {
-    return RunInJob(nullptr, program, arguments, tempFolder, limitMs, children);
+                               const std::wstring& tempFolder, CProcessStartWatch* watch) {
+    return RunInJob(nullptr, program, arguments, tempFolder, limitMs, children, watch);
 }
 
 ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
@@ -246,5 +254,5 @@ ProcessRun RunProcessAsActiveUserWithLimit(const std::wstring& program,
         ProcessRun run = {ProcessRun::kNotStarted, 0, ::GetLastError(), true, 0};
         return run;
     }
-    return RunInJob(token.Get(), program, arguments, std::wstring(), limitMs, children);
+    return RunInJob(token.Get(), program, arguments, std::wstring(), limitMs, children, nullptr);
 }

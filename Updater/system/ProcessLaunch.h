@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Starting other programs. The command line is the quoted program path, one
@@ -55,6 +56,18 @@ enum class ChildProcesses {
     kSetFree,
 };
 
+// Told of a program run with a limit once it exists, before it runs any of
+// its code: its process id and creation time (system/ProcessKill.h).
+// Returning false stops it there: the run is then kNotStarted with error
+// ERROR_CANCELLED.
+class CProcessStartWatch {
+public:
+    virtual bool OnStarted(uint32_t processId, uint64_t created) = 0;
+
+protected:
+    ~CProcessStartWatch() {}
+};
+
 // Starts program as RunProcess does, in a job object of its own, so that
 // the processes it starts belong to the job too (as children says), and
 // waits until it ends, but at most limitMs: then the job is ended and the
@@ -62,10 +75,12 @@ enum class ChildProcesses {
 // itself running in one that allows no other), it is started breaking away
 // from that job; where that is refused too, it runs without a job. A
 // tempFolder that is not empty becomes the program's TEMP and TMP (the rest
-// of its environment is still the caller's).
+// of its environment is still the caller's). watch, when given, is told of
+// the process before it runs.
 ProcessRun RunProcessWithLimit(const std::wstring& program, const std::wstring& arguments,
                                unsigned long limitMs, ChildProcesses children,
-                               const std::wstring& tempFolder = std::wstring());
+                               const std::wstring& tempFolder = std::wstring(),
+                               CProcessStartWatch* watch = nullptr);
 // RunProcessWithLimit as the user logged on at the physical console (see
 // RunProcessAsActiveUser); kNotStarted also when that user's token can't be
 // had.
