@@ -8,23 +8,25 @@
 #include "system/RunContext.h"
 #include "system/SchedulerTasks.h"
 
-void RunAddProduct(const std::wstring& infoPath) {
+int RunAddProduct(const std::wstring& infoPath) {
     Logger::LogRef log;
     if (infoPath.empty())
-        return;
+        return 1;
     log->Write(L"Adding product: %s\n", infoPath.c_str());
     CProductStore store;
     HRESULT hr = store.AddProductFromFile(infoPath);
-    if (hr < 0)
+    if (hr < 0) {
         log->Write(L"Faild to add product! %08x\n", static_cast<unsigned>(hr));
-    else
-        log->Write(L"Product added!\n");
+        return 1;
+    }
+    log->Write(L"Product added!\n");
+    return 0;
 }
 
-void RunDelProduct(const std::wstring& intname) {
+int RunDelProduct(const std::wstring& intname) {
     Logger::LogRef log;
     if (intname.empty())
-        return;
+        return 1;
     log->Write(L"Removing product: %s\n", intname.c_str());
     CProductStore store;
     HRESULT hr = store.RemoveProduct(intname);
@@ -33,15 +35,17 @@ void RunDelProduct(const std::wstring& intname) {
     else
         log->Write(L"Product deleted!\n");
 
+    const int exitCode = hr < 0 ? 1 : 0;
     // A missing or unreadable user products file (-1) is not an empty one.
     if (store.CountUserProducts() != 0)
-        return;
+        return exitCode;
     log->Write(L"Last product deleted! Removing scheduller task\n");
     CSchedulerTasks tasks;
     if (tasks.DeleteUserTask())
         log->Write(L"Task removed!\n");
     else
         log->Write(L"Failed to remove task\n");
+    return exitCode;
 }
 
 void RunAddTask(const std::wstring&) {

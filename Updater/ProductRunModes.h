@@ -1,15 +1,18 @@
 #pragma once
 
 // Handlers of the run modes with which product installers and uninstallers
-// drive the Updater. Each logs its outcome; none reports to its caller.
+// drive the Updater. Each logs its outcome; those that register and
+// unregister products also return it as the exit code.
 
 #include <string>
 
 // addproduct: registers the product described by the XML file at infoPath.
-void RunAddProduct(const std::wstring& infoPath);
+// 0 when it was registered, 1 when nothing changed.
+int RunAddProduct(const std::wstring& infoPath);
 // delproduct: unregisters the product with that intname; removes the user's
-// task when no user product is left.
-void RunDelProduct(const std::wstring& intname);
+// task when no user product is left. 0 when it was unregistered, 1 when
+// nothing changed.
+int RunDelProduct(const std::wstring& intname);
 // addtask: creates or refreshes the current user's task (not as the local
 // system account).
 void RunAddTask(const std::wstring& unused);

@@ -6,8 +6,9 @@
 
 namespace {
 
-// The run modes that installers call exit with 0 whatever happened, as they
-// always have: an installer may stop at any other exit code.
+// The task run modes exit with 0 whatever happened, as they always have: an
+// installer may stop at any other exit code. Registering and unregistering a
+// product say whether they changed anything, so that an installer can tell.
 template <void (*Handler)(const std::wstring&)>
 int ExitZero(const std::wstring& argument) {
     Handler(argument);
@@ -15,8 +16,8 @@ int ExitZero(const std::wstring& argument) {
 }
 
 const RunModeEntry kRunModes[] = {
-    {L"addproduct", L"info", ExitZero<RunAddProduct>},
-    {L"delproduct", L"name", ExitZero<RunDelProduct>},
+    {L"addproduct", L"info", RunAddProduct},
+    {L"delproduct", L"name", RunDelProduct},
     {L"checkupdate", nullptr, RunCheckUpdate},
     {L"addtask", nullptr, ExitZero<RunAddTask>},
     {L"deltask", nullptr, ExitZero<RunDelTask>},

@@ -48,10 +48,12 @@ int CheckUpdateHandler() {
     CUpdateEngine engine;
     const CCheckSummary summary = engine.CheckForUpdates();
     // A check that could not look at every product says so instead, and
-    // never removes the Updater: the next check tries again.
-    if (summary.failed != 0)
+    // never removes the Updater: the next check tries again. One that left
+    // a product for later (a rollout that has not reached this machine yet)
+    // did not fail, but can't say there was no update either.
+    if (summary.failed != 0 || summary.productsUnreadable)
         return 1;
-    if (summary.anyNewer)
+    if (summary.anyNewer || summary.anyDeferred)
         return 0;
     log->Write(L"There was no updates\n");
     if (!IsLocalSystem())

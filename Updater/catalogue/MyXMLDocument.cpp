@@ -149,6 +149,11 @@ int CMyXMLDocument::OpenString(const std::wstring& text) {
     return m_pReader ? 0 : -1;
 }
 
+int CMyXMLDocument::OpenUtf8(const std::string& bytes) {
+    OpenBytes(bytes);
+    return m_pReader ? 0 : -1;
+}
+
 int CMyXMLDocument::ReadNode(CMyXMLNode* node) {
     if (!m_pReader || !node)
         return -1;

@@ -46,6 +46,9 @@ public:
     int OpenFile(const std::wstring& path);
     // Opens a parser over the text.
     int OpenString(const std::wstring& text);
+    // Opens a parser over UTF-8 bytes as they came (a signed manifest),
+    // read as far as their first zero byte.
+    int OpenUtf8(const std::string& bytes);
     // Fills node and its registered descendants from the first element of
     // its name, at any depth from the current parser position. -1 without a
     // parser, when the element is missing or the input ends inside it (what

@@ -16,6 +16,10 @@ void CUpdate::BindMembers() {
     BindString(L"sha256", sha256);
     BindString(L"size", size);
     BindString(L"expires", expires);
+    BindString(L"issued", issued);
+    BindString(L"whatsnewsha256", whatsnewsha256);
+    BindString(L"rollout", rollout);
+    BindString(L"reporturl", reporturl);
 }
 
 std::wstring CUpdate::GetNodeName() const {

@@ -81,8 +81,19 @@ bool IsHttpAddress(const std::wstring& address) {
 }
 
 std::wstring SignatureAddress(const std::wstring& manifestAddress) {
-    size_t pathEnd = manifestAddress.find_first_of(L"?#");
+    // The path starts after the server's name, when the address names one:
+    // ".sig" never goes into the host name.
+    size_t pathStart = 0;
+    const size_t scheme = manifestAddress.find(L"://");
+    if (scheme != std::wstring::npos && manifestAddress.find_first_of(L"/?#") == scheme + 1)
+        pathStart = manifestAddress.find_first_of(L"/?#", scheme + 3);
+    size_t pathEnd = manifestAddress.find_first_of(L"?#", pathStart == std::wstring::npos
+                                                              ? manifestAddress.size()
+                                                              : pathStart);
     if (pathEnd == std::wstring::npos)
-        return manifestAddress + L".sig";
-    return manifestAddress.substr(0, pathEnd) + L".sig" + manifestAddress.substr(pathEnd);
+        pathEnd = manifestAddress.size();
+    // An empty path is the server's root, "/".
+    const bool emptyPath = pathStart == std::wstring::npos || pathStart == pathEnd;
+    const std::wstring sig = emptyPath && scheme != std::wstring::npos ? L"/.sig" : L".sig";
+    return manifestAddress.substr(0, pathEnd) + sig + manifestAddress.substr(pathEnd);
 }

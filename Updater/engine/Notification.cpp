@@ -4,19 +4,27 @@
 #include "engine/ProgramRun.h"
 #include "engine/TransferSession.h"
 #include "engine/WaitLimits.h"
+#include "log/LogText.h"
 #include "log/Logger.h"
+#include "system/Digest.h"
 #include "system/Folders.h"
 #include "system/FreshFile.h"
+#include "system/Leftovers.h"
 #include "system/RandomName.h"
 #include "system/RunContext.h"
 #include "system/TextCodec.h"
 
-void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNewUrls,
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+void CUpdateEngine::NotifyAboutUpdates(const std::vector<CNotice>& notices,
                                        CTransferSession& session) {
     std::wstring notifier = GetExeFolder() + L"\\notifier.exe";
-    for (const std::wstring& address : whatsNewUrls) {
+    for (const CNotice& wanted : notices) {
         CFreshFile notice;
-        std::wstring file = WriteNotificationFile(address, session, notice);
+        std::wstring file = WriteNotificationFile(wanted, session, notice);
         if (file.empty())
             continue;  // whatever was at the path is never shown
         std::wstring arguments = L"-notificationfile=\"" + file + L"\"";
@@ -30,19 +38,35 @@ void CUpdateEngine::NotifyAboutUpdates(const std::vector<std::wstring>& whatsNew
     }
 }
 
-std::wstring CUpdateEngine::WriteNotificationFile(const std::wstring& address,
+std::wstring CUpdateEngine::WriteNotificationFile(const CNotice& notice,
                                                  CTransferSession& session, CFreshFile& file) {
     // A server given up earlier in this check is not asked (the notice
     // comes without its text); one given up now is recorded like any other.
     std::string document;
+    const std::wstring& address = notice.whatsNewUrl;
     if (!address.empty())
-        session.LogGivenUp(address, session.Fetch(address, document));
+        session.LogGivenUp(address, session.FetchBytes(address, document));
+    // A document its publisher signed for is shown only as signed: the
+    // notice speaks in the publisher's words.
+    std::vector<uint8_t> digest;
+    if (notice.hasDigest && !document.empty() &&
+        (!ComputeDigest(DigestAlgorithm::Sha256, document.data(), document.size(), digest) ||
+         digest.size() != sizeof notice.digest ||
+         std::memcmp(digest.data(), notice.digest, sizeof notice.digest) != 0)) {
+        Logger::LogRef log;
+        log->Write(L"What's-new document of %s does not match its signed digest\n",
+                   ForLog(notice.intname).c_str());
+        document.clear();
+    }
+    // The document ends before its first zero byte.
+    document.resize(std::min(document.find('\0'), document.size()));
     std::string content = ComposeNotificationFile(WideToUtf8(GetExeFolder()), document);
     // A name of its own for every notice: the folder is shared by all users,
     // and what one of them left at a known name would block every notice.
-    const std::wstring name = RandomName();
-    std::wstring path = GetCommonAppDataPath(L"whatsnew-" + name + L".xml");
-    if (name.empty()) {
+    const std::wstring random = RandomName();
+    const std::wstring path = GetCommonAppDataPath(
+        LeftoverName(kNoticePrefix, ::GetCurrentProcessId(), random) + kNoticeSuffix);
+    if (random.empty()) {
         Logger::LogRef log;
         log->Write(L"Failed to name a notification file; notice not shown\n");
         return std::wstring();

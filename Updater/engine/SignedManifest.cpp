@@ -1,9 +1,11 @@
 #include "engine/UpdateEngine.h"
 
+#include "catalogue/MyXMLDocument.h"
 #include "catalogue/Product.h"
 #include "catalogue/Update.h"
+#include "engine/IssuedTimes.h"
 #include "engine/ManifestFields.h"
-#include "engine/OfferedVersions.h"
+#include "engine/Offer.h"
 #include "engine/PublisherPins.h"
 #include "engine/StateFolder.h"
 #include "engine/TransferSession.h"
@@ -11,7 +13,6 @@
 #include "log/Logger.h"
 #include "system/DetachedSignature.h"
 #include "system/UtcClock.h"
-#include "system/Version.h"
 
 namespace {
 
@@ -19,38 +20,16 @@ namespace {
 // system's "file not found" as a status code.
 const long kSignatureMissing = static_cast<long>(0x80070002);
 
-// The versions signed manifests offered, beside the products file this
-// check works on; empty when that folder can't be resolved.
-std::wstring OfferedVersionsPath() { return StateFilePath(L"OfferedVersions.txt"); }
-
-// The values a signed manifest must carry, well-formed; logs the first one
-// that is missing or malformed.
-bool HasSignedFields(const CProduct& product, const CUpdate& update, int64_t& expires) {
-    uint8_t digest[32];
-    uint64_t size;
-    const wchar_t* missing = nullptr;
-    if (!ParseUtcTime(update.expires, expires))
-        missing = L"expires";
-    else if (!ParseSha256Hex(update.sha256, digest))
-        missing = L"sha256";
-    else if (!ParseByteCount(update.size, size))
-        missing = L"size";
-    if (!missing)
-        return true;
-    Logger::LogRef log;
-    log->Write(L"Manifest of %s has no valid %s\n", ForLog(product.intname).c_str(), missing);
-    return false;
-}
-
 }  // namespace
 
 bool CUpdateEngine::AcceptSignedManifest(const CProduct& product, const std::wstring& address,
-                                         const std::string& manifest, const CUpdate& update,
-                                         CTransferSession& session) {
+                                         const std::string& manifest, CTransferSession& session,
+                                         COffer& offer) {
     Logger::LogRef log;
     const std::wstring name = ForLog(product.intname);
 
-    // The signature covers the bytes as fetched, before any conversion.
+    // The signature covers the bytes as fetched, and is checked before
+    // anything reads them: no parser sees what the publisher did not sign.
     const std::wstring signatureAddress = SignatureAddress(address);
     std::string signature;
     TransferResult fetched = session.FetchBytes(signatureAddress, signature);
@@ -67,38 +46,55 @@ bool CUpdateEngine::AcceptSignedManifest(const CProduct& product, const std::wst
         log->Write(L"Manifest of %s is signed by a key that is not pinned\n", name.c_str());
         return false;
     }
+
+    // The publisher's tool writes UTF-8, whatever this machine's code page.
+    CUpdate update;
+    MyXML::CMyXMLDocument document;
+    if (document.OpenUtf8(manifest) != 0 || document.ReadNode(&update) != 0) {
+        log->Write(L"Manifest of %s is no update manifest\n", name.c_str());
+        return false;
+    }
     // One product's manifest, signed by the same key, is not another's.
     if (update.intname != product.intname) {
         log->Write(L"Manifest of %s names product %s\n", name.c_str(),
                    ForLog(update.intname).c_str());
         return false;
     }
-    int64_t expires = 0;
-    if (!HasSignedFields(product, update, expires))
+    COffer read;
+    const wchar_t* field = nullptr;
+    if (!ReadOffer(update, true, read, field)) {
+        log->Write(L"Manifest of %s has no valid %s\n", name.c_str(), field);
         return false;
+    }
     // Bounds how long a server can keep offering an old manifest in place
     // of a newer one.
-    if (UtcNowSeconds() > expires) {
+    if (UtcNowSeconds() > read.expires) {
         log->Write(L"Manifest of %s expired on %s\n", name.c_str(), ForLog(update.expires).c_str());
         return false;
     }
 
-    COfferedVersions offered(OfferedVersionsPath());
-    if (!offered.IsUsable()) {
-        log->Write(L"Manifest of %s refused: the versions offered before can't be known\n",
+    // A manifest the publisher signed before one already taken is a replay,
+    // whatever version it offers; a later one may offer a lower version (a
+    // release withdrawn).
+    CIssuedTimes issued(StateFilePath(kIssuedTimesFile));
+    if (!issued.IsUsable()) {
+        log->Write(L"Manifest of %s refused: when manifests were issued before can't be known\n",
                    name.c_str());
         return false;
     }
-    const std::wstring highest = offered.Highest(product.intname);
-    if (!highest.empty() && IsVersionLess(update.version, highest)) {
-        log->Write(L"Manifest of %s offers %s, older than %s offered before\n", name.c_str(),
-                   ForLog(update.version).c_str(), ForLog(highest).c_str());
+    std::wstring latestText;
+    int64_t latest = 0;
+    if (issued.Latest(product.intname, latestText, latest) && read.issued < latest) {
+        log->Write(L"Manifest of %s was issued at %s, earlier than one seen before (%s)\n",
+                   name.c_str(), ForLog(read.issuedText).c_str(), ForLog(latestText).c_str());
         return false;
     }
-    // Kept before anything else happens: a later failure in this check must
-    // not let an older manifest through in the next.
-    if (!offered.Record(product.intname, update.version))
-        log->Write(L"Failed to record version %s offered for %s\n", ForLog(update.version).c_str(),
-                   name.c_str());
+    // Kept before anything of it is used: a later failure in this check
+    // must not let an earlier manifest through in the next.
+    if (!issued.Record(product.intname, read.issuedText)) {
+        log->Write(L"Failed to record when the manifest of %s was issued\n", name.c_str());
+        return false;
+    }
+    offer = read;
     return true;
 }

@@ -3,6 +3,11 @@
 #include "catalogue/ProductStore.h"
 #include "system/Folders.h"
 
+const wchar_t kInstallFailuresFile[] = L"InstallFailures.txt";
+const wchar_t kIssuedTimesFile[] = L"ManifestsIssued.txt";
+const wchar_t kRunningInstallersFile[] = L"RunningInstallers.txt";
+const wchar_t kMachineIdFile[] = L"MachineId.txt";
+
 std::wstring StateFolder() {
     return GetParentFolder(CProductStore().CheckedProductsPath());
 }

@@ -113,5 +113,8 @@ bool CStateTable::Save() const {
     for (const StateRow& row : m_rows)
         if (row.size() != m_fieldCount)
             return false;
-    return IsUsable() && FormatStateRows(m_rows, bytes) && WriteFileDurably(m_path, bytes);
+    if (!IsUsable() || !FormatStateRows(m_rows, bytes))
+        return false;
+    // A file with nothing in it says what no file says.
+    return m_rows.empty() ? RemoveFileIfPresent(m_path) : WriteFileDurably(m_path, bytes);
 }

@@ -32,6 +32,14 @@ TransferResult CTransferSession::Download(const std::wstring& address, const std
     return Run(address, [&] { return DownloadUrlToFile(m_worker, address, path, maxBytes); });
 }
 
+TransferResult CTransferSession::Report(const std::wstring& address) {
+    const std::wstring server = ServerOfAddress(address);
+    if (std::find(m_givenUp.begin(), m_givenUp.end(), server) != m_givenUp.end())
+        return TransferResult{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
+    std::string answer;
+    return FetchUrlText(m_worker, address, answer);
+}
+
 void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {
     if (result.outcome != TransferOutcome::kGivenUp)
         return;

@@ -27,6 +27,12 @@ public:
     TransferResult Download(const std::wstring& address, const std::wstring& path,
                             uint64_t maxBytes);
 
+    // One GET of a report address, its answer read and dropped, held to
+    // the reports' limits (WaitLimits.h); a server given up earlier in this
+    // session is not asked. Never remembers its server as given up: a
+    // report's silence says nothing of the files.
+    TransferResult Report(const std::wstring& address);
+
     // Logs that the transfer from address which ended with result gave up
     // on its server; nothing for any other result, nor for an address that
     // names no server.

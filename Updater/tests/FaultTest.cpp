@@ -92,11 +92,12 @@ protected:
         return std::vector<std::string>(msgs.begin() + 2, msgs.end() - 1);
     }
 
-    std::vector<std::string> Add(const std::string& intname) {
-        return Run(L"-runmode=addproduct -info=\"" + Describe(intname) + L"\"");
+    // Registering and unregistering exit with 1 when they changed nothing.
+    std::vector<std::string> Add(const std::string& intname, int exitCode = 0) {
+        return Run(L"-runmode=addproduct -info=\"" + Describe(intname) + L"\"", exitCode);
     }
-    std::vector<std::string> Remove(const std::string& intname) {
-        return Run(L"-runmode=delproduct -name=" + Widen(intname));
+    std::vector<std::string> Remove(const std::string& intname, int exitCode = 0) {
+        return Run(L"-runmode=delproduct -name=" + Widen(intname), exitCode);
     }
 
     std::vector<std::string> Added(const std::string& intname) {
@@ -143,9 +144,9 @@ TEST_F(ProductsFileFaults, DamagedFilesFailAloneAndWorkOnceMended) {
     for (const char* bytes : damaged) {
         SCOPED_TRACE(std::string("products file: ") + bytes);
         ASSERT_TRUE(WriteFileBytes(m_machine, bytes));
-        EXPECT_EQ(addFailed, Add("new"));
+        EXPECT_EQ(addFailed, Add("new", 1));
         EXPECT_EQ(bytes, Bytes(m_machine));
-        EXPECT_EQ(delFailed, Remove("kept"));
+        EXPECT_EQ(delFailed, Remove("kept", 1));
         EXPECT_EQ(bytes, Bytes(m_machine));
     }
     // Mended, the file takes changes again.
@@ -164,9 +165,9 @@ TEST_F(ProductsFileFaults, LockedFileFailsAloneAndWorksOnceReleased) {
         ASSERT_TRUE(holder.IsValid());
         EXPECT_EQ(Lines({"Adding product: " + Narrow(m_dir / L"info-new.xml"),
                          "Faild to add product! 80004005"}),
-                  Add("new"));
+                  Add("new", 1));
         EXPECT_EQ(Lines({"Removing product: kept", "Failed to delete product 80004005!"}),
-                  Remove("kept"));
+                  Remove("kept", 1));
     }
     EXPECT_EQ(before, Bytes(m_machine));
     EXPECT_EQ(Added("new"), Add("new"));
@@ -180,9 +181,9 @@ TEST_F(ProductsFileFaults, ReadOnlyFileFailsAloneAndWorksOnceWritable) {
     ASSERT_TRUE(::SetFileAttributesW(m_machine.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(Lines({"Adding product: " + Narrow(m_dir / L"info-new.xml"),
                      "Faild to add product! 80004005"}),
-              Add("new"));
+              Add("new", 1));
     EXPECT_EQ(Lines({"Removing product: kept", "Failed to delete product 80004005!"}),
-              Remove("kept"));
+              Remove("kept", 1));
     EXPECT_EQ(before, Bytes(m_machine));
     EXPECT_EQ(FILE_ATTRIBUTE_READONLY,
               ::GetFileAttributesW(m_machine.c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -368,9 +369,12 @@ protected:
         m_record = m_dir / L"record.txt";
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_bin + L"\\notifier.exe"));
         ::SetEnvironmentVariableW(L"QM_RECORD", m_record.c_str());
+        // An installer that succeeds registers the version it installed.
+        ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", UserProductsPath().c_str());
     }
     void TearDown() override {
         ::SetEnvironmentVariableW(L"QM_RECORD", nullptr);
+        ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", nullptr);
         OwnUpdater::TearDown();
     }
 

@@ -102,11 +102,12 @@ protected:
         DeleteTask(kForeignTask);
         DeleteUpdaterId();
     }
-    // Runs the Updater and returns the messages of its log, which must hold
-    // exactly this run.
-    static std::vector<std::string> Run(const std::wstring& args, std::string* raw = nullptr) {
+    // Runs the Updater, which must exit with exitCode, and returns the
+    // messages of its log, which must hold exactly this run.
+    static std::vector<std::string> Run(const std::wstring& args, std::string* raw = nullptr,
+                                        int exitCode = 0) {
         RemoveTree(UserLogPath());
-        EXPECT_EQ(0, RunAndWait(DistPath(L"Updater.exe"), args));
+        EXPECT_EQ(exitCode, RunAndWait(DistPath(L"Updater.exe"), args)) << Narrow(args);
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(UserLogPath(), bytes));
         if (raw)
@@ -331,14 +332,16 @@ TEST_F(ProductModes, AddProductFromAMissingFileFails) {
     std::wstring missing = *dir / L"missing.xml";
     EXPECT_EQ((Records{"Adding product: " + Narrow(missing) + "\r\n",
                        "Faild to add product! 80004005\r\n"}),
-              Own(Run(L"-runmode=addproduct -info=\"" + missing + L"\"")));
+              Own(Run(L"-runmode=addproduct -info=\"" + missing + L"\"", nullptr, 1)));
     EXPECT_FALSE(FileExists(UserProductsPath()));
     EXPECT_FALSE(FileExists(MachineProductsPath()));
 }
 
+// Registering and unregistering that change nothing say so to the
+// installer with their exit code.
 TEST_F(ProductModes, EmptyArgumentsDoNothing) {
-    EXPECT_EQ(Records{}, Own(Run(L"-runmode=addproduct")));
-    EXPECT_EQ(Records{}, Own(Run(L"-runmode=delproduct -name=")));
+    EXPECT_EQ(Records{}, Own(Run(L"-runmode=addproduct", nullptr, 1)));
+    EXPECT_EQ(Records{}, Own(Run(L"-runmode=delproduct -name=", nullptr, 1)));
 }
 
 TEST_F(ProductModes, DeletingTheLastUserProductRemovesTheTask) {
@@ -361,13 +364,13 @@ TEST_F(ProductModes, DeletingTheLastUserProductRemovesTheTask) {
     EXPECT_EQ((Records{"Removing product: qm-b\r\n", "Failed to delete product 80004005!\r\n",
                        "Last product deleted! Removing scheduller task\r\n",
                        "Failed to remove task\r\n"}),
-              Own(Run(L"-runmode=delproduct -name=qm-b")));
+              Own(Run(L"-runmode=delproduct -name=qm-b", nullptr, 1)));
 }
 
 TEST_F(ProductModes, MissingUserProductsFileKeepsTheTask) {
     Run(L"-runmode=addtask");
     EXPECT_EQ((Records{"Removing product: qm-x\r\n", "Failed to delete product 80004005!\r\n"}),
-              Own(Run(L"-runmode=delproduct -name=qm-x")));
+              Own(Run(L"-runmode=delproduct -name=qm-x", nullptr, 1)));
     EXPECT_TRUE(ReadTask(GetUserTaskName()).found);
 }
 

@@ -212,8 +212,8 @@ TEST(UpdateManifest, NestedElementAndUnknownAttributesIgnored) {
     EXPECT_EQ(L"http://h/new.xml", update.whatsnewurl);
     EXPECT_EQ(L"123", update.size);
     EXPECT_EQ(L"", update.sha256);
-    EXPECT_EQ(L"<update expires='' installerurl='http://h/s.exe' intname='alpha' sha256='' "
-              L"size='123' version='1.3' "
+    EXPECT_EQ(L"<update expires='' installerurl='http://h/s.exe' intname='alpha' issued='' "
+              L"reporturl='' rollout='' sha256='' size='123' version='1.3' whatsnewsha256='' "
               L"whatsnewurl='http://h/new.xml'></update>",
               doc.NodeToString(&update));
 }

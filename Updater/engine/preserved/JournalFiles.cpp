@@ -1,30 +1,33 @@
 #include "engine/preserved/JournalFiles.h"
 
 #include "catalogue/Product.h"
+#include "engine/RunningInstallers.h"
 #include "engine/StateFolder.h"
+#include "engine/StateTable.h"
 #include "engine/preserved/JournalFormat.h"
 #include "engine/preserved/RegistryValues.h"
+#include "log/LogText.h"
 #include "log/Logger.h"
 #include "system/FileRead.h"
 #include "system/FileWrite.h"
 #include "system/Files.h"
 
-namespace {
-
-const wchar_t kDamagedSuffix[] = L".damaged";
-
-bool ReadJournal(const std::wstring& path, CJournal& journal) {
-    std::string text;
-    return ReadWholeFile(path, text) && ParseJournal(text, journal);
-}
-
-}  // namespace
-
 bool JournalPreservedValues(const CProduct& product, CSavedValues& saved, std::wstring& journal) {
     const std::wstring path = StateFilePath(JournalFileName(product.intname));
-    CJournal left;
-    if (ReadJournal(path, left) && left.intname == product.intname)
+    // A journal still there holds values only it knows: one that can't be
+    // read (held, damaged, another product's) is never written over.
+    std::string text;
+    const FileReadResult found = path.empty() ? FileReadResult::kAbsent : ReadFileIfPresent(path, text);
+    if (found != FileReadResult::kAbsent) {
+        CJournal left;
+        if (found != FileReadResult::kRead || !ParseJournal(text, left) ||
+            left.intname != product.intname) {
+            Logger::LogRef log;
+            log->Write(L"Failed to read journal of preserved registry values %s\n", path.c_str());
+            return false;
+        }
         AddJournalToSaved(left, saved);
+    }
     SavePreservedValues(product, saved);
     const CJournal values = JournalOf(product, saved);
     if (values.values.empty()) {
@@ -47,6 +50,7 @@ bool JournalPreservedValues(const CProduct& product, CSavedValues& saved, std::w
 bool RestoreJournal(const std::wstring& path, const CJournal& journal) {
     CJournal failed = journal;
     failed.values.clear();
+    bool kept = true;
     for (size_t i = 0; i < journal.values.size(); ++i) {
         if (!WriteBackValue(journal.values[i])) {
             failed.values.push_back(journal.values[i]);
@@ -59,10 +63,15 @@ bool RestoreJournal(const std::wstring& path, const CJournal& journal) {
         rest.values.insert(rest.values.end(),
                            journal.values.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                            journal.values.end());
-        if (rest.values.empty())
-            RemoveFile(path);
-        else
-            WriteFileDurably(path, FormatJournal(rest));
+        kept = rest.values.empty() ? RemoveFileIfPresent(path)
+                                   : WriteFileDurably(path, FormatJournal(rest));
+    }
+    if (failed.values.empty() && !kept) {
+        // Left on the disk, its values would be written back again over
+        // what the user changes from now on.
+        Logger::LogRef log;
+        log->Write(L"Failed to remove journal of preserved registry values %s\n", path.c_str());
+        return false;
     }
     return failed.values.empty();
 }
@@ -72,25 +81,28 @@ void RestorePreservedValuesLeftBehind() {
     const std::wstring folder = StateFolder();
     if (folder.empty())
         return;
+    const CRunningInstallers running(StateFilePath(kRunningInstallersFile));
     for (const std::wstring& path : ListFilesNamed(folder, kJournalPrefix, kJournalSuffix)) {
         std::string text;
         if (!ReadWholeFile(path, text))
             continue;  // held by someone: tried again at the next check
         CJournal journal;
         if (!ParseJournal(text, journal)) {
-            const std::wstring aside = path + kDamagedSuffix;
-            if (ReplaceFileWith(path, aside))
+            if (SetAsideDamagedFile(path))
                 log->Write(L"Damaged journal of preserved registry values set aside as %s\n",
-                           aside.c_str());
+                           DamagedStatePath(path).c_str());
             else
                 log->Write(L"Damaged journal of preserved registry values %s\n", path.c_str());
             continue;
         }
+        // Its values are out of the way of an installer that still runs.
+        if (running.IsRunning(journal.intname))
+            continue;
         if (!RestoreJournal(path, journal)) {
             log->Write(L"Failed to restore preserved registry values of %s\n",
-                       journal.intname.c_str());
+                       ForLog(journal.intname).c_str());
             continue;
         }
-        log->Write(L"Restored preserved registry values of %s\n", journal.intname.c_str());
+        log->Write(L"Restored preserved registry values of %s\n", ForLog(journal.intname).c_str());
     }
 }

@@ -115,6 +115,13 @@ TEST(ManifestFields, SignatureAddressAppendsToThePath) {
         {L"https://h/pad/update.xml#top", L"https://h/pad/update.xml.sig#top"},
         {L"https://h/u.xml?a=1#f?g", L"https://h/u.xml.sig?a=1#f?g"},
         {L"C:\\updates\\update.xml", L"C:\\updates\\update.xml.sig"},
+        {L"file:///C:/updates/update.xml", L"file:///C:/updates/update.xml.sig"},
+        // No path: the server's root, never its name.
+        {L"https://host?x=1", L"https://host/.sig?x=1"},
+        {L"https://host#f", L"https://host/.sig#f"},
+        {L"https://host", L"https://host/.sig"},
+        {L"https://user@host:8080/?x", L"https://user@host:8080/.sig?x"},
+        {L"https://[::1]:8080/u.xml", L"https://[::1]:8080/u.xml.sig"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(std::wstring(c.signature), SignatureAddress(c.manifest)) << c.manifest;

@@ -117,7 +117,13 @@ TEST_F(StateFile, AbsentUnreadableAndPathlessFiles) {
     absent.Rows().push_back({L"1", L"pad"});
     EXPECT_TRUE(absent.Save());
     EXPECT_EQ("1\tpad\r\n", Read(m_path));
-    EXPECT_EQ(CStateTable::kWhole, CStateTable(m_path, 2, NamedRow).GetState());
+    CStateTable whole(m_path, 2, NamedRow);
+    EXPECT_EQ(CStateTable::kWhole, whole.GetState());
+    // Nothing left: no file.
+    whole.Rows().clear();
+    EXPECT_TRUE(whole.Save());
+    EXPECT_EQ("<none>", Read(m_path));
+    EXPECT_TRUE(whole.Save());
 
     // A folder in the file's place can't be read, so nothing is known.
     const std::wstring folder = (m_folder / "Folder.txt").wstring();

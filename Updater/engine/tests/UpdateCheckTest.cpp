@@ -133,12 +133,15 @@ protected:
         ASSERT_TRUE(CopyFileTo(DistPath(L"Updater.exe"), m_bin + L"\\Updater.exe"));
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_bin + L"\\notifier.exe"));
         ::SetEnvironmentVariableW(L"QM_RECORD", m_record.c_str());
+        // An installer that succeeds registers the version it installed.
+        ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", UserProductsPath().c_str());
         ::SHDeleteKeyW(HKEY_CURRENT_USER, m_regKey.c_str());
         CleanUserState();
     }
 
     void TearDown() override {
         for (const wchar_t* name : {L"QM_RECORD", L"QM_RECORD_REGVALUE", L"QM_INSTALL_DIR",
+                                    L"QM_INSTALL_REGISTER",
                                     L"QM_INSTALL_REGSET", L"QM_HOLD", L"QM_INSTALL_KILL_PARENT",
                                     L"QM_INSTALL_EXIT_fails", L"QM_INSTALL_REGSET_fails",
                                     L"QM_INSTALL_EXIT_restart", L"QM_INSTALL_EXIT_flaky",
@@ -165,12 +168,12 @@ protected:
             ::DeleteFileW((InstallFailuresPath() + ending).c_str());
             ::RemoveDirectoryW((InstallFailuresPath() + ending).c_str());
         }
-        ::DeleteFileW(OfferedVersionsPath().c_str());
-        ::DeleteFileW((OfferedVersionsPath() + L".damaged").c_str());
-    }
-
-    static std::wstring OfferedVersionsPath() {
-        return ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\OfferedVersions.txt";
+        for (const wchar_t* state : {L"ManifestsIssued.txt", L"RunningInstallers.txt",
+                                     L"MachineId.txt"}) {
+            const std::wstring path = ShellFolder(CSIDL_LOCAL_APPDATA) + L"\\" + state;
+            ::DeleteFileW(path.c_str());
+            ::DeleteFileW((path + L".damaged").c_str());
+        }
     }
 
     static std::wstring InstallFailuresPath() {
@@ -212,8 +215,8 @@ protected:
         return found;
     }
     // The notification file a Notifier's command line names; empty when it
-    // is not one of a name nobody could predict (32 hexadecimal digits) in
-    // the common application data folder.
+    // is not one of a name nobody could predict ("whatsnew-<process id>-<32
+    // hexadecimal digits>.xml") in the common application data folder.
     static std::string NoticePath(const Record& notifier) {
         const std::string key = "-notificationfile=\"";
         const size_t at = notifier.commandLine.find(key);
@@ -222,9 +225,11 @@ protected:
         const size_t start = at + key.size(), end = notifier.commandLine.find('"', start);
         const std::string path = notifier.commandLine.substr(start, end - start);
         const std::string prefix = Narrow(ShellFolder(CSIDL_COMMON_APPDATA)) + "\\whatsnew-";
-        if (path.size() != prefix.size() + 36 || path.compare(0, prefix.size(), prefix) != 0 ||
-            path.compare(path.size() - 4, 4, ".xml") != 0 ||
-            path.find_first_not_of("0123456789abcdef", prefix.size()) != path.size() - 4)
+        const size_t dash = path.size() - 37;
+        if (path.size() < prefix.size() + 38 || path.compare(0, prefix.size(), prefix) != 0 ||
+            path.compare(path.size() - 4, 4, ".xml") != 0 || path[dash] != '-' ||
+            path.find_first_not_of("0123456789", prefix.size()) != dash ||
+            path.find_first_not_of("0123456789abcdef", dash + 1) != path.size() - 4)
             return std::string();
         return path;
     }
@@ -267,7 +272,8 @@ protected:
         ASSERT_TRUE(ReadFileBytes(dir + L"\\sha256.txt", digest));
         manifest.insert(manifest.rfind("/>"), " sha256='" + digest.substr(0, 64) + "' size='" +
                                                   std::to_string(installer.size()) +
-                                                  "' expires='2099-01-01T00:00:00Z'");
+                                                  "' issued='2020-01-01T00:00:00Z'"
+                                                  " expires='2099-01-01T00:00:00Z'");
         ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
         ASSERT_EQ(0, RunUnixProgram(L"openssl",
                                     "cms -sign -binary -md sha256 -outform DER -in " +
@@ -305,8 +311,10 @@ protected:
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(logPath.empty() ? UserLogPath() : logPath, bytes));
         std::vector<std::string> all = LogMessages(bytes);
-        // A check exits with 1 exactly when it says that a product failed.
-        const bool failed = bytes.find("products; ") != std::string::npos;
+        // A check exits with 1 exactly when it says that a product failed or
+        // that its products file could not be read.
+        const bool failed = bytes.find("products; ") != std::string::npos ||
+                            bytes.find("Failed to read products file ") != std::string::npos;
         EXPECT_EQ(failed ? 1 : 0, m_exitCode) << bytes;
         std::vector<std::string> check;
         bool inside = false;
@@ -463,7 +471,10 @@ TEST_F(UpdateCheck, FullUpdateOfOneProduct) {
     EXPECT_EQ("Setup_pad-1.1.exe", records[2].program);
     EXPECT_EQ("\"" + installer + "\" /verysilent", records[2].commandLine);
     EXPECT_EQ(Narrow(TempFolder()) + "\\", staging.substr(0, TempFolder().size() + 1));
-    EXPECT_EQ(32u, staging.size() - TempFolder().size() - 1) << staging;
+    // Named for the Updater that made it: "qmstage-<process id>-<32 hex digits>".
+    const std::string stagingName = staging.substr(TempFolder().size() + 1);
+    EXPECT_EQ(0u, stagingName.find("qmstage-")) << staging;
+    EXPECT_EQ(stagingName.size() - 33, stagingName.rfind('-')) << staging;
     EXPECT_EQ(records[0].account, records[2].account);
     EXPECT_EQ("<absent>", records[2].reg);
     // What it unpacks goes into a folder inside its own.
@@ -930,6 +941,7 @@ TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
     const std::string smaller = std::to_string(std::stoull(size) - 1);
     const std::string wrongSha = std::string(64, 'a');
     const std::string expires = "2099-01-01T00:00:00Z";
+    const std::string issued = "2020-01-01T00:00:00Z";
     const std::string forged = "2.0\n01-01-2030 00:00:00\t Installed everything";
 
     struct Case {
@@ -988,8 +1000,8 @@ TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
             if (!c.whatsNew.empty())
                 manifest += " whatsnewurl='" + c.whatsNew + "'";
             if (!c.sha256.empty())
-                manifest += " sha256='" + c.sha256 + "' size='" + c.size + "' expires='" +
-                            c.expires + "'";
+                manifest += " sha256='" + c.sha256 + "' size='" + c.size + "' issued='" +
+                            issued + "' expires='" + c.expires + "'";
             manifest += "/>\n";
             ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
             if (!c.key.empty()) {
@@ -1045,28 +1057,39 @@ TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
     EXPECT_EQ(std::string::npos, m_server.Requests().find("accepted/Setup.exe.md5"));
     EXPECT_FALSE(FileExists(InstallFailuresPath()));
 
-    // The next check: the server goes back to an older signed version of the
-    // product whose 3.0 failed.
+    // The next check: the server goes back to a manifest its publisher
+    // signed before the one seen (a replay), and then a later one withdraws
+    // 3.0 by offering 2.0: only the later one is taken.
     std::wstring small = srv + L"\\small";
-    std::string older = "<update intname='small' version='2.0' installerurl='" +
-                        Narrow(m_server.Url(L"small/Setup.exe")) + "' sha256='" + sha256 +
-                        "' size='" + size + "' expires='" + expires + "'/>";
-    ASSERT_TRUE(WriteFileBytes(small + L"\\update.xml", older));
-    ASSERT_EQ(0, RunUnixProgram(L"openssl", "cms -sign -binary -md sha256 -outform DER -in " +
-                                                UnixArg(small + L"\\update.xml") + " -signer " +
-                                                cert1 + " -inkey " + key1 + " -out " +
-                                                UnixArg(small + L"\\update.xml.sig")));
-    WriteUserProducts(Pinned(Pin(1), Product("small", "1.0", ManifestUrl("small"), Narrow(m_prod),
-                                             "<unistallactions><action type='run' "
-                                             "file='clean.exe'/></unistallactions>")));
-    ::DeleteFileW(m_record.c_str());
-    text = Join(RunCheck());
-    text = text.substr(text.rfind("Checking For Updates"));  // the log holds both checks
-    EXPECT_NE(std::string::npos,
-              text.find("Manifest of small offers 2.0, older than 3.0 offered before\r\n"))
-        << text;
-    EXPECT_EQ(std::string::npos, text.find("Got new one!")) << text;
-    EXPECT_TRUE(Records().empty());
+    const struct {
+        const char* issued;
+        const char* record;
+    } replays[] = {
+        {"2019-12-31T23:59:59Z", "Manifest of small was issued at 2019-12-31T23:59:59Z, earlier "
+                                 "than one seen before (2020-01-01T00:00:00Z)\r\n"},
+        {"2020-01-02T00:00:00Z", "Current ver 1.0 Server ver 2.0\r\nGot new one!\r\n"},
+    };
+    for (const auto& replay : replays) {
+        std::string older = "<update intname='small' version='2.0' installerurl='" +
+                            Narrow(m_server.Url(L"small/Setup.exe")) + "' sha256='" + sha256 +
+                            "' size='" + size + "' issued='" + replay.issued + "' expires='" +
+                            expires + "'/>";
+        ASSERT_TRUE(WriteFileBytes(small + L"\\update.xml", older));
+        ASSERT_EQ(0, RunUnixProgram(L"openssl", "cms -sign -binary -md sha256 -outform DER -in " +
+                                                    UnixArg(small + L"\\update.xml") + " -signer " +
+                                                    cert1 + " -inkey " + key1 + " -out " +
+                                                    UnixArg(small + L"\\update.xml.sig")));
+        WriteUserProducts(Pinned(Pin(1), Product("small", "1.0", ManifestUrl("small"),
+                                                 Narrow(m_prod),
+                                                 "<unistallactions><action type='run' "
+                                                 "file='clean.exe'/></unistallactions>")));
+        ::DeleteFileW(m_record.c_str());
+        ::DeleteFileW(UserLogPath().c_str());
+        text = Join(RunCheck());
+        EXPECT_NE(std::string::npos, text.find(replay.record)) << text;
+    }
+    // Only the withdrawal ran its clean-up program and installer.
+    EXPECT_EQ(2u, Records().size());
 }
 
 TEST_F(UpdateCheck, BrokenManifestsEndTheProductQuietly) {
@@ -1166,6 +1189,8 @@ TEST_F(UpdateCheck, UnreadableProductsFileIsLoggedAsSuch) {
     EXPECT_EQ("Checking For Updates\r\n", log[1]);
     EXPECT_EQ("Failed to read products file " + Narrow(UserProductsPath()) + "\r\n", log[2]);
     EXPECT_EQ("Updating User Products\r\n", log[3]);
+    // A check that saw no product can't say there was no update.
+    EXPECT_EQ(4u, log.size()) << Join(log);
 }
 
 TEST_F(UpdateCheck, ReadingTheUpdaterIdCreatesNothing) {
@@ -1742,13 +1767,17 @@ TEST_F(UpdateCheck, AVersionThatFailedInThreeChecksWaitsForANewerOne) {
     EXPECT_NE(std::string::npos, check().find(failed));
     EXPECT_EQ("Setup_flaky-2.1.exe", Records().back().program);
 
-    // A count that can't be kept is said so.
+    // Nothing runs that can't be counted.
     ::DeleteFileW(InstallFailuresPath().c_str());
     ASSERT_TRUE(CreateFolders(InstallFailuresPath()));
+    ran = Records().size();
     text = check();
     EXPECT_NE(std::string::npos,
-              text.find(failed + "Failed to record the failed install of flaky 2.1\r\n"))
+              text.find(" can't be read and are left as they are\r\n"
+                        "Failed to record the attempt to install flaky 2.1\r\n"))
         << text;
+    EXPECT_NE(std::string::npos, text.find("Checked 1 of 1 products; 1 failed\r\n")) << text;
+    EXPECT_EQ(ran, Records().size());
 }
 
 // An installer that ends the Updater (as a crash or a restart of Windows
@@ -1758,6 +1787,7 @@ TEST_F(UpdateCheck, InstallsThatNeverCameBackCountAsFailures) {
     WriteUserProducts(Product("pad", "1.0", ManifestUrl("pad"), ""));
     ASSERT_TRUE(CreateFolders(m_dir / L"cwd"));
     ::SetEnvironmentVariableW(L"QM_INSTALL_KILL_PARENT", L"1");
+    ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", nullptr);
     for (int attempt = 1; attempt <= 3; ++attempt) {
         EXPECT_EQ(9, RunAndWait(m_bin + L"\\Updater.exe", L"-runmode=checkupdate", 180000,
                                 m_dir / L"cwd"));
@@ -1809,10 +1839,11 @@ TEST_F(UpdateCheck, FailureCountsThatCannotBeReadAreKept) {
     const struct {
         const char* content;
         bool held;
-    } cases[] = {{"2\t2.0\tother\r\ncut sh", false},
-                 {"2\t2.0\tother\r\n2\t2.0\t\r\n", false},
-                 {"x\t2.0\tother\r\n", false},
-                 {"2\t2.0\tother\r\n", true}};
+        const char* kept;  // the lines that could be read
+    } cases[] = {{"2\t2.0\tother\r\ncut sh", false, "2\t2.0\tother\r\n"},
+                 {"2\t2.0\tother\r\n2\t2.0\t\r\n", false, "2\t2.0\tother\r\n"},
+                 {"x\t2.0\tother\r\n", false, ""},
+                 {"2\t2.0\tother\r\n", true, ""}};
     for (const auto& c : cases) {
         CleanUserState();
         WriteUserProducts(Product("flaky", "1.0", ManifestUrl("flaky"), ""));
@@ -1830,8 +1861,10 @@ TEST_F(UpdateCheck, FailureCountsThatCannotBeReadAreKept) {
             EXPECT_NE(std::string::npos,
                       text.find("Install failure counts " + Narrow(path) +
                                 " can't be read and are left as they are\r\n")) << text;
+            // Nothing runs that can't be counted.
             EXPECT_NE(std::string::npos,
-                      text.find("Failed to record the failed install of flaky 2.0\r\n")) << text;
+                      text.find("Failed to record the attempt to install flaky 2.0\r\n")) << text;
+            EXPECT_EQ(std::string::npos, text.find("Start Installer")) << text;
             EXPECT_EQ(c.content, now);
             EXPECT_FALSE(FileExists(aside));
         } else {
@@ -1839,7 +1872,7 @@ TEST_F(UpdateCheck, FailureCountsThatCannotBeReadAreKept) {
                       text.find("Damaged install failure counts set aside as " + Narrow(aside) +
                                 "\r\n")) << c.content << "\n" << text;
             EXPECT_EQ(c.content, setAside);
-            EXPECT_EQ("1\t2.0\tflaky\r\n", now) << c.content;
+            EXPECT_EQ(c.kept + std::string("1\t2.0\tflaky\r\n"), now) << c.content;
         }
     }
 }
@@ -1879,8 +1912,9 @@ TEST_F(UpdateCheck, ACheckSaysHowManyProductsFailedAndExitsWithIt) {
             EXPECT_EQ(std::string::npos, Join(log).find("There was no updates"));
         }
     }
-    // The run modes that installers call exit with 0, failed or not.
-    EXPECT_EQ(0, RunAndWait(m_bin + L"\\Updater.exe",
+    // Registering a product that can't be registered says so to the
+    // installer.
+    EXPECT_EQ(1, RunAndWait(m_bin + L"\\Updater.exe",
                             L"-runmode=addproduct -info=\"" + m_dir / L"missing.xml" + L"\"", 60000,
                             m_dir / L"cwd"));
 }
@@ -1967,6 +2001,8 @@ protected:
         ASSERT_TRUE(CreateFolders(m_sysRoot + L"\\bin"));
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"UpdaterAsSystem.exe"), m_sysRoot + L"\\bin\\Updater.exe"));
         ASSERT_TRUE(CopyFileTo(TestBinPath(L"Recorder.exe"), m_sysRoot + L"\\bin\\notifier.exe"));
+        ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER",
+                                  (m_sysRoot + L"\\MachineProducts.xml").c_str());
         RemoveOurTasks();
     }
     void TearDown() override {

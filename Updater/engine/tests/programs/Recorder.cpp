@@ -16,6 +16,10 @@
 //   QM_INSTALL_ADDPRODUCT    "<Updater.exe>|<product description file>": registers
 //                            the installed version as a real installer does,
 //                            with <Updater.exe> -runmode=addproduct -info=<file>
+//   QM_INSTALL_REGISTER      a products file: when it exits with success, the
+//                            version attribute of its product's entry there
+//                            becomes the version of its own file name, as a
+//                            registration of the installed version leaves it
 //   QM_HOLD                  waits (at most two minutes) until this file exists
 //   QM_INSTALL_KILL_PARENT   non-empty: last of all, terminates the program
 //                            that started it (exit code 9), as a crash or a
@@ -23,7 +27,7 @@
 //   QM_INSTALL_CHILD         starts this program with -sleep and leaves it running
 //   QM_INSTALL_SLEEP         then stays alive for this many milliseconds
 //   QM_INSTALL_EXIT          and exits with this code
-// These three, QM_INSTALL_REGSET and QM_INSTALL_ADDPRODUCT are looked up first with "_<intname>" appended, the intname
+// These three, QM_INSTALL_REGSET, QM_INSTALL_ADDPRODUCT and QM_INSTALL_REGISTER are looked up first with "_<intname>" appended, the intname
 // taken from the installer's name Setup_<intname>-<version>.exe.
 // In any mode, before the installer's work:
 //   QM_CHILD_<own file name> "<program>|<ms>[|away]": starts program with
@@ -224,6 +228,50 @@ void StartLingeringChild(const std::wstring& exeName) {
         AppendRecord(Utf8(exeName) + "\tchild-not-started " + std::to_string(error) + "\n");
 }
 
+// Reads a small file whole; empty when it can't be read.
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    ::CloseHandle(f);
+    return bytes;
+}
+
+// Sets the version of the product named in "Setup_<intname>-<version>.exe"
+// in the products file, in the element's own text.
+void RegisterVersion(const std::wstring& productsFile, const std::wstring& exeName) {
+    const size_t dash = exeName.rfind(L'-'), dot = exeName.rfind(L'.');
+    if (exeName.compare(0, 6, L"Setup_") != 0 || dash == std::wstring::npos || dot < dash)
+        return;
+    const std::string intname = Utf8(exeName.substr(6, dash - 6));
+    const std::string version = Utf8(exeName.substr(dash + 1, dot - dash - 1));
+    std::string products = ReadAll(productsFile);
+    for (size_t at = products.find("<product "); at != std::string::npos;
+         at = products.find("<product ", at + 1)) {
+        const size_t end = products.find('>', at);
+        const size_t name = products.find(" intname='" + intname + "'", at);
+        const size_t value = products.find(" version='", at);
+        if (name > end || value > end)
+            continue;
+        const size_t start = value + 10, stop = products.find('\'', start);
+        products.replace(start, stop - start, version);
+        HANDLE f = ::CreateFileW(productsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 0, nullptr);
+        DWORD written = 0;
+        if (f != INVALID_HANDLE_VALUE) {
+            ::WriteFile(f, products.data(), static_cast<DWORD>(products.size()), &written, nullptr);
+            ::CloseHandle(f);
+        }
+        return;
+    }
+}
+
 void ActAsInstaller(const std::wstring& exeName) {
     std::wstring dir = Env(L"QM_INSTALL_DIR");
     if (!dir.empty()) {
@@ -259,6 +307,10 @@ void ActAsInstaller(const std::wstring& exeName) {
             break;
         ::Sleep(50);
     }
+    const int exitCode = _wtoi(InstallerEnv(L"QM_INSTALL_EXIT", exeName).c_str());
+    const std::wstring products = InstallerEnv(L"QM_INSTALL_REGISTER", exeName);
+    if (!products.empty() && (exitCode == 0 || exitCode == 3010 || exitCode == 1641))
+        RegisterVersion(products, exeName);
     if (!Env(L"QM_INSTALL_KILL_PARENT").empty())
         KillParent();
 }

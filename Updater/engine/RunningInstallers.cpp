@@ -1,0 +1,77 @@
+#include "engine/RunningInstallers.h"
+
+#include "common/TextNumbers.h"
+#include "log/Logger.h"
+#include "system/ProcessKill.h"
+
+namespace {
+
+enum Field { kProcessId, kCreated, kIntname, kFields };
+
+bool ReadRow(const StateRow& row, uint32_t& processId, uint64_t& created) {
+    uint64_t id = 0;
+    if (!ParseDecimal(row[kProcessId], 0xFFFFFFFFu, id) ||
+        !ParseDecimal(row[kCreated], UINT64_MAX, created))
+        return false;
+    processId = static_cast<uint32_t>(id);
+    return true;
+}
+
+bool IsInstallerRow(const StateRow& row) {
+    uint32_t processId = 0;
+    uint64_t created = 0;
+    return ReadRow(row, processId, created) && !row[kIntname].empty();
+}
+
+}  // namespace
+
+CRunningInstallers::CRunningInstallers(const std::wstring& path)
+    : m_table(path, kFields, IsInstallerRow) {
+    if (m_table.GetState() == CStateTable::kRepaired) {
+        Logger::LogRef log;
+        log->Write(L"Damaged record of running installers set aside as %s\n",
+                   DamagedStatePath(path).c_str());
+    } else if (m_table.GetState() == CStateTable::kUnusable && !path.empty()) {
+        Logger::LogRef log;
+        log->Write(L"Failed to read the record of running installers %s\n", path.c_str());
+    }
+}
+
+bool CRunningInstallers::IsRunning(const std::wstring& intname) const {
+    if (!m_table.IsUsable())
+        return false;
+    for (const StateRow& row : m_table.Rows()) {
+        uint32_t processId = 0;
+        uint64_t created = 0;
+        if (row[kIntname] == intname && ReadRow(row, processId, created) &&
+            IsProcessRunning(processId, created))
+            return true;
+    }
+    return false;
+}
+
+bool CRunningInstallers::Record(const std::wstring& intname, uint32_t processId,
+                                uint64_t created) {
+    if (!m_table.IsUsable() || intname.empty() || !FitsStateField(intname))
+        return false;
+    const std::vector<StateRow> before = m_table.Rows();
+    std::vector<StateRow>& rows = m_table.Rows();
+    for (size_t i = rows.size(); i-- > 0;)
+        if (rows[i][kIntname] == intname)
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
+    rows.push_back(StateRow{DecimalText(processId), DecimalText(created), intname});
+    if (m_table.Save())
+        return true;
+    rows = before;
+    return false;
+}
+
+void CRunningInstallers::Forget(const std::wstring& intname) {
+    std::vector<StateRow>& rows = m_table.Rows();
+    const size_t before = rows.size();
+    for (size_t i = rows.size(); i-- > 0;)
+        if (rows[i][kIntname] == intname)
+            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
+    if (rows.size() != before)
+        m_table.Save();
+}
