@@ -6,8 +6,9 @@
 // through file (a handle with read access, read from its start), so they
 // cover the bytes of that open file:
 // - the signed content is an SpcIndirectData for a PE image;
-// - its messageDigest signed attribute is the digest of that content, by
-//   the signer's digest algorithm;
+// - its signed attributes name that content's type once, and its
+//   messageDigest once, which is the digest of that content by the signer's
+//   digest algorithm;
 // - the digest it holds is the file's image digest by the Authenticode
 //   rules (everything before the certificate table except the CheckSum
 //   field and the table's directory entry), by the algorithm it names.

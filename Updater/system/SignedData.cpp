@@ -5,6 +5,7 @@
 namespace {
 
 const char kSignedDataOid[] = "1.2.840.113549.1.7.2";
+const char kContentTypeOid[] = "1.2.840.113549.1.9.3";
 const char kMessageDigestOid[] = "1.2.840.113549.1.9.4";
 
 // The algorithm of an AlgorithmIdentifier; empty when malformed.
@@ -16,12 +17,26 @@ std::string AlgorithmOf(const DerElement& identifier) {
     return DerObjectIdText(oid);
 }
 
-// The one messageDigest value among signed attributes; false when there is
-// none, more than one, or it is malformed.
-bool ReadMessageDigest(const DerElement& attributes, SignedDataView& view) {
+// The one value, of the given tag, of an attribute that may occur once;
+// false when found says it occurred before, or it has no value, more than
+// one or one of another tag. Sets found on success.
+bool ReadSingleValue(const DerElement& values, uint8_t tag, bool& found, DerElement& value) {
+    CDerReader reader(values);
+    if (found || !reader.NextIf(tag, value) || !reader.AtEnd())
+        return false;
+    found = true;
+    return true;
+}
+
+// The signed attributes: each well formed, exactly one contentType, whose
+// value is the type of the signed content, and exactly one messageDigest,
+// which the view takes. The signature covers these attributes, not the
+// content: attributes that claim another type, or two of either, would bind
+// it to something else than what it is presented with.
+bool ReadSignedAttributes(const DerElement& attributes, SignedDataView& view) {
     CDerReader reader(attributes);
-    DerElement attribute;
-    bool found = false;
+    DerElement attribute, contentType, messageDigest;
+    bool hasContentType = false, hasMessageDigest = false;
     while (reader.Next(attribute)) {
         CDerReader parts(attribute);
         DerElement type, values;
@@ -31,17 +46,19 @@ bool ReadMessageDigest(const DerElement& attributes, SignedDataView& view) {
         std::string oid = DerObjectIdText(type);
         if (oid.empty())
             return false;
-        if (oid != kMessageDigestOid)
-            continue;
-        CDerReader valueReader(values);
-        DerElement value;
-        if (found || !valueReader.NextIf(der::kOctetString, value) || !valueReader.AtEnd())
+        if (oid == kContentTypeOid &&
+            (!ReadSingleValue(values, der::kObjectId, hasContentType, contentType) ||
+             DerObjectIdText(contentType) != view.contentType))
             return false;
-        view.messageDigest = value.contents;
-        view.messageDigestLength = value.length;
-        found = true;
+        if (oid == kMessageDigestOid &&
+            !ReadSingleValue(values, der::kOctetString, hasMessageDigest, messageDigest))
+            return false;
     }
-    return reader.AtEnd() && found;
+    if (!reader.AtEnd() || !hasContentType || !hasMessageDigest)
+        return false;
+    view.messageDigest = messageDigest.contents;
+    view.messageDigestLength = messageDigest.length;
+    return true;
 }
 
 // The one SignerInfo of a SignedData.
@@ -63,7 +80,7 @@ bool ReadSignerInfo(const DerElement& signerInfo, SignedDataView& view) {
     view.signatureAlgorithm = AlgorithmOf(signatureAlgorithm);
     if (view.digestAlgorithm.empty() || view.signatureAlgorithm.empty())
         return false;
-    return !view.hasSignedAttributes || ReadMessageDigest(attributes, view);
+    return !view.hasSignedAttributes || ReadSignedAttributes(attributes, view);
 }
 
 // The encapsulated content: its type and, unless detached, the one element

@@ -27,6 +27,7 @@ struct SignedDataView {
 // Reads a ContentInfo that holds a SignedData from the start of data (bytes
 // after it, such as the padding of a certificate table, are left alone).
 // False, with view untouched, unless it is well formed, has exactly one
-// signer and, when that signer has signed attributes, exactly one
-// messageDigest attribute among them with exactly one OCTET STRING value.
+// signer and, when that signer has signed attributes, exactly one contentType
+// attribute among them, with exactly one value, the content's own type, and
+// exactly one messageDigest attribute, with exactly one OCTET STRING value.
 bool ReadSignedData(const uint8_t* data, size_t size, SignedDataView& view);

@@ -75,6 +75,9 @@ TEST(EmbeddedSignature, AcceptsGenuineSignaturesAndRefusesForgeries) {
         // The provider accepts both forgeries; the checks after it don't.
         {"forged-signer.exe", static_cast<uint32_t>(kSignatureContentDigestMismatch), 0},
         {"forged-script.exe", static_cast<uint32_t>(kSignatureNotForPeImage), 0},
+        // Signed anew by the publisher, its signed attributes claiming another
+        // content type than the SpcIndirectData they sign.
+        {"signed1-content-type.exe", static_cast<uint32_t>(kSignatureMalformed), 0},
     };
     for (const Case& c : cases) {
         std::wstring path = Inputs() + L"\\" + Widen(c.file);
@@ -180,6 +183,8 @@ TEST(DetachedSignature, RefusesEachFault) {
         {"SHA-1", manifest, Input("manifest-sha1.sig"), kDetachedNotSha256},
         {"no certificate", manifest, Input("manifest-nocerts.sig"), kDetachedNoCertificate},
         {"content inside", manifest, Input("manifest-embedded.sig"), kDetachedMalformed},
+        {"content type attribute not data", manifest, Input("manifest-content-type.sig"),
+         kDetachedMalformed},
         {"cut", manifest, signature.substr(0, signature.size() / 2), kDetachedMalformed},
         {"empty", manifest, "", kDetachedMalformed},
         {"text", manifest, "-----BEGIN CMS-----", kDetachedMalformed},

@@ -10,10 +10,16 @@
 #   publisher 2's (manifest-key2.sig), an ECDSA key's (manifest-ecdsa.sig),
 #   publisher 1's with a SHA-1 digest (manifest-sha1.sig), without its
 #   certificate (manifest-nocerts.sig) and with the manifest inside
-#   (manifest-embedded.sig).
+#   (manifest-embedded.sig);
+# - genuine signatures by publisher 1, signed anew, whose content-type signed
+#   attribute names another type than the content they sign: the manifest's
+#   claims digested data (manifest-content-type.sig), the program's a PE
+#   image (signed1-content-type.exe).
 set -eu
 out=$1
 program=$2
+here=$(cd "$(dirname "$0")" && pwd)
+signing=$(cd "$(dirname "$3")" && pwd)
 sh "$3" "$out" "$program"
 cd "$out"
 rm -f ./*.sig ./*.xml
@@ -37,3 +43,9 @@ sign manifest-ecdsa.sig certec.pem keyec.pem
 sign manifest-sha1.sig cert1.pem key1.pem -md sha1
 sign manifest-nocerts.sig cert1.pem key1.pem -nocerts
 sign manifest-embedded.sig cert1.pem key1.pem -nodetach
+python3 "$here/content_type.py" manifest.sig key1.pem 1.2.840.113549.1.7.5 \
+  manifest-content-type.sig
+osslsigncode extract-signature -in signed1.exe -out signed1.der >/dev/null
+python3 "$here/content_type.py" signed1.der key1.pem 1.3.6.1.4.1.311.2.1.15 content-type.der
+python3 "$signing/forge.py" attach content-type.der signed1.exe signed1-content-type.exe
+rm -f signed1.der content-type.der
