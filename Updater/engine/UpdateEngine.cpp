@@ -10,6 +10,7 @@
 #include "engine/Offer.h"
 #include "engine/PublisherPins.h"
 #include "engine/Rollout.h"
+#include "engine/RolloutDraw.h"
 #include "engine/RunningInstallers.h"
 #include "engine/StateFolder.h"
 #include "engine/Sweep.h"
@@ -19,7 +20,6 @@
 #include "engine/preserved/RegistryValues.h"
 #include "log/LogText.h"
 #include "log/Logger.h"
-#include "system/Digest.h"
 #include "system/Files.h"
 #include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
@@ -308,15 +308,10 @@ bool CUpdateEngine::IsHeldBack(const COffer& offer) {
     // A machine without an id it keeps would draw anew at every check, and
     // so sooner or later take what was meant for a few: it waits for all.
     const std::wstring id = MachineId();
-    std::vector<uint8_t> digest;
-    const std::string draw = RolloutText(id, offer.intname, offer.version);
-    if (!id.empty() && ComputeDigest(DigestAlgorithm::Sha256, draw.data(), draw.size(), digest) &&
-        digest.size() == 32) {
-        uint8_t bytes[32];
-        std::memcpy(bytes, digest.data(), sizeof bytes);
-        if (IsInRollout(RolloutBucket(bytes), offer.rollout))
-            return false;
-    }
+    unsigned bucket = 0;
+    if (!id.empty() && DrawRolloutBucket(id, offer.intname, offer.version, bucket) &&
+        IsInRollout(bucket, offer.rollout))
+        return false;
     log->Write(L"Version %s of %s is rolled out to %u%% of machines, not yet to this one\n",
                ForLog(offer.version).c_str(), ForLog(offer.intname).c_str(), offer.rollout);
     return true;
@@ -412,13 +407,8 @@ void CUpdateEngine::Report(const CProduct& product, const COffer& offer, ReportR
     // administrator may forbid it.
     if (!offer.verified || offer.reportUrl.empty() || AreReportsTurnedOff())
         return;
-    const std::string text = MachineText(MachineId(), product.intname);
-    std::vector<uint8_t> digest;
     uint8_t machine[32] = {};
-    const bool named = ComputeDigest(DigestAlgorithm::Sha256, text.data(), text.size(), digest) &&
-                       digest.size() == sizeof machine;
-    if (named)
-        std::memcpy(machine, digest.data(), sizeof machine);
+    const bool named = DrawMachineDigest(MachineId(), product.intname, machine);
     const std::wstring address = ReportAddress(offer.reportUrl, product.intname, product.version,
                                                offer.version, result, code, machine);
     Logger::LogRef log;
