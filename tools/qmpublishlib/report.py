@@ -49,7 +49,7 @@ def parse_line(line):
         if name in PARAMETERS:
             found[name] = value
     if len(found) != len(PARAMETERS):
-        return "other", None
+        return ("malformed report" if "result" in found or "machine" in found else "other"), None
     fields = {name: _decode(value) for name, value in found.items()}
     if (None in fields.values() or not fields["intname"] or not VERSION_RE.fullmatch(fields["to"])
             or fields["result"] not in RESULTS or not CODE_RE.fullmatch(fields["code"])
@@ -93,9 +93,9 @@ class Tally:
 
     def skipped_words(self):
         total = sum(self.skipped.values())
-        return (f"{self.reports} reports read; skipped {total} other lines: {self.skipped['malformed']} malformed, "
-                f"{self.skipped['other']} other requests, {self.skipped['malformed report']} reports with "
-                "malformed values")
+        return (f"{self.reports} reports read; skipped {total} line{'' if total == 1 else 's'}: "
+                f"{self.skipped['malformed']} not in the Common or Combined Log Format, "
+                f"{self.skipped['other']} other requests, {self.skipped['malformed report']} malformed reports")
 
 
 def read_log(tally, path):

@@ -90,6 +90,7 @@ class Units(unittest.TestCase):
             ("unknown result", log_line(query(result="exploded")), "malformed report", None),
             ("upper-case code", log_line(query(code="0000000A")), "malformed report", None),
             ("short machine", log_line(query(machine="0123")), "malformed report", None),
+            ("no machine", log_line(query().replace("&machine=", "&m=")), "malformed report", None),
             ("not UTF-8", log_line(query(intname="%FF")), "malformed report", None),
             ("broken escape", log_line(query(intname="pa%G0")), "malformed report", None),
         ]
@@ -568,7 +569,7 @@ class QmPublish(unittest.TestCase):
                          "failure_rate": 0.0}]})
                 else:
                     self.assertRegex(result.stdout, r"pad +2\.1 +10 +7 +3 +30\.0%\n")
-                self.assertIn("11 reports read; skipped 1 other lines: 1 malformed",
+                self.assertIn("11 reports read; skipped 1 line: 1 not in the Common or Combined Log Format",
                               result.stderr if as_json else result.stdout)
                 halted = "pad 2.1 failed on 3 of 10 machines (30.0%, 7 installed), above 25.0%"
                 self.assertEqual(halted in result.stderr, code == 3)
