@@ -92,10 +92,13 @@ class Tally:
         return rows
 
     def skipped_words(self):
-        total = sum(self.skipped.values())
-        return (f"{self.reports} reports read; skipped {total} line{'' if total == 1 else 's'}: "
-                f"{self.skipped['malformed']} not in the Common or Combined Log Format, "
-                f"{self.skipped['other']} other requests, {self.skipped['malformed report']} malformed reports")
+        def count(n, what):
+            return f"{n} {what}{'' if n == 1 else 's'}"
+
+        return (f"{count(self.reports, 'report')} read; {count(sum(self.skipped.values()), 'line')} skipped: "
+                f"{count(self.skipped['malformed'], 'line')} in another format, "
+                f"{count(self.skipped['other'], 'other request')}, "
+                f"{count(self.skipped['malformed report'], 'malformed report')}")
 
 
 def read_log(tally, path):

@@ -569,7 +569,8 @@ class QmPublish(unittest.TestCase):
                          "failure_rate": 0.0}]})
                 else:
                     self.assertRegex(result.stdout, r"pad +2\.1 +10 +7 +3 +30\.0%\n")
-                self.assertIn("11 reports read; skipped 1 line: 1 not in the Common or Combined Log Format",
+                self.assertIn("11 reports read; 1 line skipped: 1 line in another format, 0 other requests, "
+                              "0 malformed reports",
                               result.stderr if as_json else result.stdout)
                 halted = "pad 2.1 failed on 3 of 10 machines (30.0%, 7 installed), above 25.0%"
                 self.assertEqual(halted in result.stderr, code == 3)
