@@ -113,8 +113,15 @@ def parse_percent(text, what):
 
 # --- addresses -----------------------------------------------------------------
 
+def split_address(url, what):
+    try:
+        return urllib.parse.urlsplit(url)
+    except ValueError as e:
+        raise Refusal(f"{what} {url!r} is malformed ({e})")
+
+
 def check_address(url, what):
-    parsed = urllib.parse.urlsplit(url)
+    parsed = split_address(url, what)
     if parsed.scheme.lower() not in ("http", "https") or not parsed.netloc:
         raise Refusal(f"{what} {url!r} is not an http or https address")
     if any(c.isspace() or ord(c) < 32 or ord(c) == 127 for c in url):
@@ -123,7 +130,7 @@ def check_address(url, what):
 
 def published_name(url, what):
     """The file name under which a file is published: its address's last part."""
-    name = urllib.parse.unquote(urllib.parse.urlsplit(url).path.rsplit("/", 1)[-1])
+    name = urllib.parse.unquote(split_address(url, what).path.rsplit("/", 1)[-1])
     if not name or name in (".", "..") or any(c in BAD_NAME_CHARS or ord(c) < 32 for c in name):
         raise Refusal(f"{what} {url!r} does not end in a file name")
     return name

@@ -206,3 +206,6 @@ def main(argv, doc):
         return 1
     except KeyboardInterrupt:
         return 130
+    except Exception as e:  # a fault of the tool: one line, like every other refusal
+        print(f"qmpublish {args.command}: unexpected {type(e).__name__}: {e}", file=sys.stderr)
+        return 1

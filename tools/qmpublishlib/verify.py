@@ -6,11 +6,11 @@ import http.client
 import os
 import re
 import urllib.error
-import urllib.parse
 import urllib.request
 
 from .base import (DOCUMENT_LIMIT, SHA256_RE, Refusal, check_address, check_intname, check_version,
-                   file_digests, parse_percent, parse_time, published_name, signature_address)
+                   file_digests, parse_percent, parse_time, published_name, signature_address,
+                   split_address)
 from .manifest import REQUIRED, parse_manifest
 from .signing import installer_signer, manifest_signer
 
@@ -19,7 +19,7 @@ class _OnlyWebRedirects(urllib.request.HTTPRedirectHandler):
     """Follows a redirect only to http or https, as the Updater does."""
 
     def redirect_request(self, req, fp, code, msg, headers, newurl):
-        if urllib.parse.urlsplit(newurl).scheme.lower() not in ("http", "https"):
+        if split_address(newurl, "redirect").scheme.lower() not in ("http", "https"):
             raise Refusal(f"{req.full_url} redirects to {newurl}, which is not http or https")
         return super().redirect_request(req, fp, code, msg, headers, newurl)
 

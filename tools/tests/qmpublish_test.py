@@ -290,6 +290,7 @@ class QmPublish(unittest.TestCase):
             ("ECDSA key", {"key": self.file("ec.key"), "cert": self.file("ec.crt")}, "only RSA"),
             ("slash in intname", {"intname": "pa/d"}, "file name"),
             ("file installer address", {"installer-url": "file:///C:/Setup.exe"}, "not an http"),
+            ("malformed installer address", {"installer-url": "https://[h/Setup.exe"}, "is malformed"),
         ]
         for name, changes, words in cases:
             with self.subTest(name):
