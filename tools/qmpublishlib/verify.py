@@ -121,9 +121,8 @@ class UrlSource:
     def installer(self, attributes, scratch):
         url = attributes["installerurl"]
         check_address(url, "installer address")
-        size = int(attributes["size"]) if re.fullmatch(r"[0-9]+", attributes["size"]) else 0
         path = os.path.join(scratch, "installer.exe")
-        download(url, path, size)
+        download(url, path, int(attributes["size"]))  # digits: checked before
         return path, url
 
     def md5(self, attributes):
@@ -134,10 +133,10 @@ class UrlSource:
         return fetch(attributes["whatsnewurl"])
 
 
-def verify(source, pins, intname, scratch, now=None):
+def verify(source, pins, intname, scratch):
     """The Updater's checks of the release at source, for a product with these
     pins: a list of (what, ok, detail), and the manifest's attributes."""
-    now = now or datetime.datetime.now(datetime.timezone.utc)
+    now = datetime.datetime.now(datetime.timezone.utc)
     checks, attrs, installer = [], {}, []
 
     def check(what, step):
