@@ -1,0 +1,1 @@
+"""The commands of tools/qmpublish, the publishing tool for product teams."""
