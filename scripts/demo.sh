@@ -24,7 +24,7 @@ server_pid=""
 demo=""
 appdata=""
 # What a check records beside the products file, per product.
-state_files=(OfferedVersions.txt InstallFailures.txt)
+state_files=(ManifestsIssued.txt InstallFailures.txt)
 cleanup() {
   set +e
   if [ -n "$demo" ]; then

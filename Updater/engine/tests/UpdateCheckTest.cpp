@@ -12,6 +12,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace testsupport;
 
@@ -258,9 +259,10 @@ protected:
     }
 
     // Makes the manifest that Offer put into srv\<folder> a signed one: the
-    // SHA-256 and size of the installer there and an expiry far ahead, signed
-    // with publisher 1's key (make_signed.sh).
-    void SignOffer(const std::string& folder) {
+    // SHA-256 and size of the installer there, an expiry far ahead and the
+    // attributes in extra (" name='value'..."), signed with publisher 1's key
+    // (make_signed.sh).
+    void SignOffer(const std::string& folder, const std::string& extra = "") {
         std::wstring dir = m_dir / (L"srv\\" + Widen(folder));
         std::wstring signing = SigningFolder();
         std::string manifest, installer, digest;
@@ -273,7 +275,7 @@ protected:
         manifest.insert(manifest.rfind("/>"), " sha256='" + digest.substr(0, 64) + "' size='" +
                                                   std::to_string(installer.size()) +
                                                   "' issued='2020-01-01T00:00:00Z'"
-                                                  " expires='2099-01-01T00:00:00Z'");
+                                                  " expires='2099-01-01T00:00:00Z'" + extra);
         ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
         ASSERT_EQ(0, RunUnixProgram(L"openssl",
                                     "cms -sign -binary -md sha256 -outform DER -in " +
@@ -999,9 +1001,12 @@ TEST_F(UpdateCheck, ManifestsAreCheckedBeforeAnythingOfTheUpdateRuns) {
                                    "' installerurl='" + installer + "'";
             if (!c.whatsNew.empty())
                 manifest += " whatsnewurl='" + c.whatsNew + "'";
-            if (!c.sha256.empty())
+            if (!c.sha256.empty()) {
+                // Issued before it expires, however long ago that was.
+                const std::string signedAt = c.expires < issued ? "2000-01-01T00:00:00Z" : issued;
                 manifest += " sha256='" + c.sha256 + "' size='" + c.size + "' issued='" +
-                            issued + "' expires='" + c.expires + "'";
+                            signedAt + "' expires='" + c.expires + "'";
+            }
             manifest += "/>\n";
             ASSERT_TRUE(WriteFileBytes(dir + L"\\update.xml", manifest));
             if (!c.key.empty()) {
@@ -1993,6 +1998,182 @@ TEST_F(UpdateCheck, ACheckOfTheSameProductsFileElsewhereIsLeftAlone) {
 // The Updater as the local system account, through a build of it whose token
 // identity says S-1-5-18: machine products file and log beside the parent of
 // its folder.
+// One value under the Updater's key in HKEY_LOCAL_MACHINE (the updater id,
+// an administrator's setting) as a test needs it, put back as it was after.
+class ScopedUpdaterValue {
+public:
+    ScopedUpdaterValue(const wchar_t* name, DWORD type, const void* data, DWORD size)
+        : m_name(name) {
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\QuillMarrow\\Updater", 0, nullptr, 0,
+                          KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &m_key, nullptr);
+        m_oldSize = sizeof m_old;
+        m_hadOld = ::RegQueryValueExW(m_key, name, nullptr, &m_oldType, m_old, &m_oldSize) ==
+                   ERROR_SUCCESS;
+        m_set = ::RegSetValueExW(m_key, name, 0, type, static_cast<const BYTE*>(data), size) ==
+                ERROR_SUCCESS;
+    }
+    ~ScopedUpdaterValue() {
+        if (m_hadOld)
+            ::RegSetValueExW(m_key, m_name, 0, m_oldType, m_old, m_oldSize);
+        else
+            ::RegDeleteValueW(m_key, m_name);
+        ::RegCloseKey(m_key);
+    }
+    bool IsSet() const { return m_set; }
+
+private:
+    const wchar_t* m_name;
+    HKEY m_key = nullptr;
+    BYTE m_old[512];
+    DWORD m_oldSize = 0, m_oldType = 0;
+    bool m_hadOld = false, m_set = false;
+};
+
+const wchar_t kRolloutId[] = L"{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}";
+
+// With this updater id the machine's bucket is 63 for pad 2.0 and 25 for
+// pad 2.1 (rollout_draw_tests): it takes 2.0 from 64% on, and no version
+// rolled out to 0% (halted), signed or not.
+TEST_F(UpdateCheck, ARolloutReachesOnlyItsShareOfMachines) {
+    ScopedUpdaterValue id(L"UserID", REG_SZ, kRolloutId, sizeof kRolloutId);
+    ASSERT_TRUE(id.IsSet());
+    const std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    const struct {
+        const char* version;
+        const char* rollout;
+        bool pinned;
+        const char* last;  // the product's last record, or empty when installed
+        const char* installed;  // the version registered after the check
+    } rows[] = {
+        {"2.0", "63", true, "Version 2.0 of pad is rolled out to 63% of machines, not yet to this one",
+         "1.0"},
+        {"2.0", "64", true, "", "2.0"},
+        {"2.1", "0", true, "Version 2.1 of pad is halted by its publisher", "2.0"},
+        {"2.1", "25", false, "Version 2.1 of pad is rolled out to 25% of machines, not yet to this one",
+         "2.0"},
+        {"2.1", "26", false, "", "2.1"},
+    };
+    WriteUserProducts(Pinned(Pin(1), Product("pad", "1.0", ManifestUrl("pad"), "")));
+    size_t runs = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.version) + " at " + row.rollout);
+        Offer("pad", "pad", row.version, "");
+        const std::string rollout = " rollout='" + std::string(row.rollout) + "'";
+        if (row.pinned) {
+            ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", m_dir / L"srv\\pad\\Setup.exe"));
+            SignOffer("pad", rollout);
+        } else {
+            // The product without its pins, the manifest unsigned.
+            std::string products, manifest;
+            ASSERT_TRUE(ReadFileBytes(UserProductsPath(), products));
+            const size_t pin = products.find(" signer='");
+            if (pin != std::string::npos)
+                products.erase(pin, products.find('\'', pin + 9) + 1 - pin);
+            ASSERT_TRUE(WriteFileBytes(UserProductsPath(), products));
+            ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\pad\\update.xml", manifest));
+            manifest.insert(manifest.rfind("/>"), rollout);
+            ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\pad\\update.xml", manifest));
+        }
+        ::DeleteFileW(UserLogPath().c_str());
+        const std::vector<std::string> log = RunCheck();
+        const std::string text = Join(log);
+        // Held back is neither updated nor failed, and no "no updates" either.
+        EXPECT_EQ(0, m_exitCode) << text;
+        ASSERT_FALSE(log.empty());
+        if (*row.last) {
+            EXPECT_EQ(std::string(row.last) + "\r\n", log.back()) << text;
+        } else {
+            EXPECT_EQ("PerformRegistryActions_Restore\r\n", log.back()) << text;
+            ++runs;
+        }
+        EXPECT_EQ(runs, Records().size()) << text;
+        std::string products;
+        ASSERT_TRUE(ReadFileBytes(UserProductsPath(), products));
+        EXPECT_NE(std::string::npos, products.find("version='" + std::string(row.installed) + "'"))
+            << products;
+    }
+}
+
+// After each attempt the publisher's report address is asked once, with how
+// it went; never for an unsigned manifest, nor when an administrator turned
+// reports off, and a report that fails changes nothing.
+TEST_F(UpdateCheck, InstallAttemptsAreReportedToThePublisher) {
+    ScopedUpdaterValue id(L"UserID", REG_SZ, kRolloutId, sizeof kRolloutId);
+    ASSERT_TRUE(id.IsSet());
+    const std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    ASSERT_TRUE(CreateFolders(m_dir / L"srv\\reports"));
+    ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\reports\\r", ""));
+    enum Kind { kInstalls, kFails, kTooLong, kUnsigned, kTurnedOff, kNoAnswer };
+    const std::string query = "/reports/r?team=ink&intname=pad&from=1.0&to=";
+    const struct {
+        Kind kind;
+        const char* version;
+        const char* request;  // what the server sees, or empty for none
+        const char* record;   // the report's log record, or empty for none
+    } rows[] = {
+        {kInstalls, "2.0", "2.0&result=installed&code=00000000&machine=4655b910fbd3a512",
+         "Reported installed of pad 2.0"},
+        {kFails, "2.1", "2.1&result=failed&code=00000005&machine=4655b910fbd3a512",
+         "Reported failed of pad 2.1"},
+        {kTooLong, "2.2", "2.2&result=refused&code=a0a10001&machine=4655b910fbd3a512",
+         "Reported refused of pad 2.2"},
+        {kUnsigned, "2.3", "", ""},
+        {kTurnedOff, "2.4", "", ""},
+        {kNoAnswer, "2.5", "", "Failed to report installed of pad 2.5"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.version);
+        CleanUserState();
+        ::DeleteFileW((m_dir / L"srv\\requests.log").c_str());
+        ::SetEnvironmentVariableW(L"QM_INSTALL_EXIT_pad", row.kind == kFails ? L"5" : nullptr);
+        const DWORD off = 1;
+        std::unique_ptr<ScopedUpdaterValue> turnedOff(
+            row.kind == kTurnedOff ? new ScopedUpdaterValue(L"NoReports", REG_DWORD, &off, 4)
+                                   : nullptr);
+        Offer("pad", "pad", row.version, "");
+        const std::string reportUrl =
+            Narrow(m_server.Url(row.kind == kNoAnswer ? L"missing/r?team=ink" : L"reports/r?team=ink"));
+        const std::string product = Product("pad", "1.0", ManifestUrl("pad"), "");
+        if (row.kind == kUnsigned) {
+            std::string manifest;
+            ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\pad\\update.xml", manifest));
+            manifest.insert(manifest.rfind("/>"), " reporturl='" + reportUrl + "'");
+            ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\pad\\update.xml", manifest));
+            WriteUserProducts(product);
+        } else {
+            ASSERT_TRUE(CopyFileTo(signing + L"\\signed1.exe", m_dir / L"srv\\pad\\Setup.exe"));
+            SignOffer("pad", " reporturl='" + reportUrl + "'");
+            WriteUserProducts(Pinned(Pin(1), product));
+        }
+        if (row.kind == kTooLong) {
+            std::string installer;
+            ASSERT_TRUE(ReadFileBytes(m_dir / L"srv\\pad\\Setup.exe", installer));
+            ASSERT_TRUE(WriteFileBytes(m_dir / L"srv\\pad\\Setup.exe", installer + "x"));
+        }
+        const std::string text = Join(RunCheck());
+        std::vector<std::string> reports;
+        for (const std::string& line : SplitOn(m_server.Requests(), '\n'))
+            if (line.find("/r?") != std::string::npos)
+                reports.push_back(line);
+        if (*row.request) {
+            ASSERT_EQ(1u, reports.size()) << m_server.Requests();
+            EXPECT_EQ("GET " + query + row.request, reports[0]);
+        } else if (row.kind != kNoAnswer) {
+            EXPECT_TRUE(reports.empty()) << m_server.Requests();
+        }
+        if (*row.record) {
+            EXPECT_NE(std::string::npos, text.find(std::string(row.record) + "\r\n")) << text;
+        } else {
+            EXPECT_EQ(std::string::npos, text.find("Reported ")) << text;
+            EXPECT_EQ(std::string::npos, text.find("Failed to report ")) << text;
+        }
+        // A report never changes how the check ends.
+        EXPECT_EQ(row.kind == kFails || row.kind == kTooLong ? 1 : 0, m_exitCode) << text;
+    }
+}
+
 class MachineUpdateCheck : public UpdateCheck {
 protected:
     void SetUp() override {
