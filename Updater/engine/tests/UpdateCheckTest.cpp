@@ -2174,6 +2174,66 @@ TEST_F(UpdateCheck, InstallAttemptsAreReportedToThePublisher) {
     }
 }
 
+// A product team moves from key A to key B as the README says, publishing
+// with the tool: machines pinned to A take a release signed by A whose
+// installer registers A and B, then releases signed by B, then one that
+// registers only B; after that a manifest signed by A is refused.
+TEST_F(UpdateCheck, AKeyChangeTakesMachinesFromOneKeyToTheNext) {
+    const std::wstring signing = SigningFolder();
+    ASSERT_FALSE(signing.empty());
+    const std::string pinA = Pin(1), pinB = Pin(2);
+    const std::wstring folder = m_dir / L"srv\\pad";
+    ASSERT_TRUE(CreateFolders(folder));
+    const struct {
+        const char* version;
+        int key;               // signs the installer and the manifest
+        std::string pins;      // what the installer registers
+        const char* newSigner;  // the tool's option when the key changes
+        const char* last;       // the product's last record
+    } steps[] = {
+        {"2.0", 1, pinA + ";" + pinB, "", "PerformRegistryActions_Restore"},
+        {"3.0", 2, pinA + ";" + pinB, " --new-signer", "PerformRegistryActions_Restore"},
+        {"4.0", 2, pinB, "", "PerformRegistryActions_Restore"},
+        {"5.0", 1, pinA + ";" + pinB, " --new-signer",
+         "Manifest of pad is signed by a key that is not pinned"},
+    };
+    WriteUserProducts(Pinned(pinA, Product("pad", "1.0", ManifestUrl("pad"), "")));
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.version);
+        const std::string key = UnixArg(signing + L"\\key" + std::to_wstring(step.key) + L".pem");
+        const std::string cert = UnixArg(signing + L"\\cert" + std::to_wstring(step.key) + L".pem");
+        const std::wstring info = m_dir / (L"pad-" + Widen(step.version) + L".xml");
+        ASSERT_TRUE(WriteFileBytes(info, "<product intname='pad' version='" +
+                                             std::string(step.version) + "' updateurl='" +
+                                             ManifestUrl("pad") + "' signer='" + step.pins + "'/>"));
+        ::SetEnvironmentVariableW(L"QM_INSTALL_ADDPRODUCT_pad",
+                                  (m_bin + L"\\Updater.exe|" + info).c_str());
+        ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", nullptr);
+        ASSERT_EQ(0, RunUnixProgram(
+                         L"python3",
+                         UnixArg(SourcePath(L"tools\\qmpublish")) + " manifest --intname pad --version " +
+                             step.version + " --installer " +
+                             UnixArg(signing + L"\\signed" + std::to_wstring(step.key) + L".exe") +
+                             " --installer-url " +
+                             Narrow(m_server.Url(L"pad/Setup-" + Widen(step.version) + L".exe")) +
+                             " --key " + key + " --cert " + cert + step.newSigner + " --out " +
+                             UnixArg(folder)));
+        ::DeleteFileW(UserLogPath().c_str());
+        RunCheck();
+        // The whole log: the installer's own addproduct run writes into it.
+        std::string text;
+        ASSERT_TRUE(ReadFileBytes(UserLogPath(), text));
+        EXPECT_NE(std::string::npos, text.find(std::string(step.last) + "\r\n")) << text;
+        EXPECT_EQ(step.key == 1 && step.newSigner[0], text.find("Got new one!") == std::string::npos)
+            << text;
+    }
+    std::string products;
+    ASSERT_TRUE(ReadFileBytes(UserProductsPath(), products));
+    EXPECT_NE(std::string::npos, products.find("version='4.0'")) << products;
+    EXPECT_NE(std::string::npos, products.find("signer='" + pinB + "'")) << products;
+    ::SetEnvironmentVariableW(L"QM_INSTALL_ADDPRODUCT_pad", nullptr);
+}
+
 class MachineUpdateCheck : public UpdateCheck {
 protected:
     void SetUp() override {
