@@ -23,8 +23,13 @@ answered; they can be combined:
                     that a damaged body meets a correct checksum
   _unsized          announce no length and end the body by closing the connection,
                     so that with _short a cut body looks complete to the client
-  _endless          announce no length and keep sending bytes after the body, 64 KiB
-                    at a time, until the client hangs up (at most 256 MiB)
+  _endless          announce no length and keep sending zero bytes after the body,
+                    64 KiB at a time, until the client hangs up (at most 256 MiB);
+                    each such answer appends one line to endless.log in the folder:
+                    "<path> sent <bytes> <closed|not closed> after <seconds>", the
+                    bytes that went out (body included) and whether the client
+                    closed the connection, the seconds counted from the request to
+                    the close or to the end of sending
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -45,6 +50,7 @@ import argparse
 import hashlib
 import http.server
 import os
+import select
 import socket
 import sys
 import threading
@@ -182,18 +188,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.server.stopping.wait()
                 self.close_connection = True
             elif "_endless" in modifiers:
-                self.wfile.write(body)
-                self.wfile.flush()
-                # With a short breath between pieces: a client that reads
-                # while data is waiting would otherwise never come up again.
-                filler = b"\0" * 65536
-                for _ in range(4096):
-                    if self.server.stopping.is_set():
-                        break
-                    self.wfile.write(filler)
-                    self.wfile.flush()
-                    time.sleep(0.005)
-                self.close_connection = True
+                self.send_endless(body)
             elif "_stall" in modifiers:
                 half = len(body) // 2
                 self.wfile.write(body[:half])
@@ -204,6 +199,46 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
+
+    def send_endless(self, body):
+        """Sends body, then zeros until the client closes or 256 MiB went
+        out, and records what was sent and whether the client closed."""
+        started = time.monotonic()
+        self.wfile.flush()
+        sock = self.connection
+        pending = memoryview(body)
+        sent = 0
+        closed = False
+        filler = b"\0" * 65536
+        pieces = 4096
+        try:
+            while not self.server.stopping.is_set():
+                if not pending:
+                    if pieces == 0:
+                        break
+                    pieces -= 1
+                    pending = memoryview(filler)
+                readable, writable, _ = select.select([sock], [sock], [], 0.2)
+                # The client sends nothing after its request: a readable
+                # socket is one the client closed.
+                if readable and not sock.recv(4096):
+                    closed = True
+                    break
+                if writable:
+                    n = sock.send(pending)
+                    sent += n
+                    pending = pending[n:]
+                    # With a short breath between pieces: a client that reads
+                    # while data is waiting would otherwise never come up again.
+                    if not pending:
+                        time.sleep(0.005)
+        except OSError:
+            closed = True
+        self.close_connection = True
+        with self.server.log_lock:
+            with open(os.path.join(self.server.root, "endless.log"), "a", encoding="utf-8") as log:
+                log.write("%s sent %d %s after %.3f\n" % (self.path, sent,
+                          "closed" if closed else "not closed", time.monotonic() - started))
 
     def send_plain(self, code, body):
         self.send_response(code)
