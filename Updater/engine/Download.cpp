@@ -177,9 +177,10 @@ TransferResult DownloadUrlToFile(CWorkerThread& worker, const std::wstring& addr
     if (!file)
         return TransferResult{TransferOutcome::kFailed};
     const WaitLimits& wait = GetWaitLimits();
-    // An installer may take long on a slow line, but not at a trickle.
-    const ProgressLimits limits = {wait.noProgressMs, 0, wait.installerWindowMs,
-                                   wait.installerMinBytes};
+    // An installer may take long on a slow line, but not at a trickle, and
+    // not for ever: the next check waits for this one.
+    const ProgressLimits limits = {wait.noProgressMs, wait.installerWholeMs,
+                                   wait.installerWindowMs, wait.installerMinBytes};
     CStreamTransfer* transfer = new CStreamTransfer(address, static_cast<size_t>(-1));
     transfer->SetFile(std::move(file), path, maxBytes);
     TransferResult result = RunTransfer(worker, transfer, limits, true);

@@ -6,7 +6,7 @@ namespace {
 
 const unsigned long kMinute = 60 * 1000;
 const uint64_t kMiB = 1024 * 1024;
-const WaitLimits kLimits = {1 * kMinute,  2 * kMinute,  10 * kMinute, 1 * kMiB,
+const WaitLimits kLimits = {1 * kMinute,  2 * kMinute,  10 * kMinute, 1 * kMiB, 120 * kMinute,
                             4096 * kMiB,  30 * kMinute, 10 * kMinute, 60 * kMinute};
 
 }  // namespace
