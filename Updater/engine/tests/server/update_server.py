@@ -29,7 +29,8 @@ answered; they can be combined:
                     "<path> sent <bytes> <closed|not closed> after <seconds>", the
                     bytes that went out (body included) and whether the client
                     closed the connection, the seconds counted from the request to
-                    the close or to the end of sending
+                    the close or to the end of sending; with _trickle the zeros
+                    go out 4 KiB every --trickle seconds
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -175,6 +176,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         time.sleep(self.server.stall)
                     self.wfile.write(body[start:start + piece])
                     self.wfile.flush()
+            elif "_endless" in modifiers:
+                self.send_endless(body, "_trickle" in modifiers)
             elif "_trickle" in modifiers:
                 # Pieces of 1 KiB or more: Wine's client reports nothing smaller.
                 for start in range(0, len(body), 4096):
@@ -187,8 +190,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 self.server.stopping.wait()
                 self.close_connection = True
-            elif "_endless" in modifiers:
-                self.send_endless(body)
             elif "_stall" in modifiers:
                 half = len(body) // 2
                 self.wfile.write(body[:half])
@@ -200,7 +201,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
 
-    def send_endless(self, body):
+    def send_endless(self, body, trickle):
         """Sends body, then zeros until the client closes or 256 MiB went
         out, and records what was sent and whether the client closed."""
         started = time.monotonic()
@@ -209,8 +210,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pending = memoryview(body)
         sent = 0
         closed = False
-        filler = b"\0" * 65536
-        pieces = 4096
+        filler = b"\0" * (4096 if trickle else 65536)
+        pause = self.server.trickle if trickle else 0.005
+        pieces = (256 << 20) // len(filler)
         try:
             while not self.server.stopping.is_set():
                 if not pending:
@@ -231,7 +233,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     # With a short breath between pieces: a client that reads
                     # while data is waiting would otherwise never come up again.
                     if not pending:
-                        time.sleep(0.005)
+                        time.sleep(pause)
         except OSError:
             closed = True
         self.close_connection = True
