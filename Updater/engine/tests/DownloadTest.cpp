@@ -229,16 +229,20 @@ struct PaceCase {
 };
 
 // Short limits: documents whole within 6 s, installers at least 64 KiB in
-// any 6 s; the server trickles 4 KiB every half second. A server given up
-// is not asked again by the session; one that sent too much still is.
+// any 6 s and whole within 10 s; the server trickles 4 KiB every half
+// second, or sends 64 KiB a second steadily. A server given up is not asked
+// again by the session; one that sent too much still is.
 TEST_F(Download, TransfersEndOnTheirPaceAndLength) {
     Serve(L"doc.xml", Pattern(64 * 1024));
     Serve(L"setup.bin", Pattern(200 * 1024));
+    Serve(L"large.bin", Pattern(1024 * 1024));
     Serve(L"short.xml", Pattern(16 * 1024));
     Serve(L"next.txt", "next");
     const PaceCase cases[] = {
         {"trickling document", L"_trickle/doc.xml", false, 0, kTooSlow, 5500, 8000},
         {"trickling installer", L"_trickle/setup.bin", true, kCap, kTooSlow, 5500, 9000},
+        {"installer above the rate but not whole in time", L"_steady/large.bin", true, kCap,
+         kTooSlow, 9500, 12000},
         {"endless installer", L"_endless/setup.bin", true, kCap, kTooLong, 0, 8000},
         {"installer one byte over its cap", L"setup.bin", true, 200 * 1024 - 1, kTooLong, 0,
          3000},

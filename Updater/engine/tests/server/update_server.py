@@ -18,6 +18,8 @@ answered; they can be combined:
   _crawl           send the body in three pieces, --stall seconds between them
   _silent          accept the request and never answer it
   _trickle          send the body in 4 KiB pieces, --trickle seconds between them
+  _steady           send the body in 16 KiB pieces, a quarter second between them
+                    (64 KiB a second)
   _hang             send the headers and half the body, then nothing more
   _bodyonly         the other segments leave "<file>.md5" requests alone, so
                     that a damaged body meets a correct checksum
@@ -59,7 +61,7 @@ import time
 import urllib.parse
 
 MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_crawl", "_silent", "_hang",
-             "_trickle", "_endless", "_unsized", "_bodyonly",
+             "_trickle", "_steady", "_endless", "_unsized", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
              "_md5empty"}
 
@@ -184,6 +186,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     if start:
                         time.sleep(self.server.trickle)
                     self.wfile.write(body[start:start + 4096])
+                    self.wfile.flush()
+            elif "_steady" in modifiers:
+                for start in range(0, len(body), 16384):
+                    if start:
+                        time.sleep(0.25)
+                    self.wfile.write(body[start:start + 16384])
                     self.wfile.flush()
             elif "_hang" in modifiers:
                 self.wfile.write(body[: len(body) // 2])
