@@ -79,10 +79,6 @@ TEST(ProgressWatch, GivesUpOnSilenceOnTheWholeTimeAndOnTheRate) {
          9000000, CProgressWatch::kTooSlow, 7200000, 7200000},
         {"installer at 2 KiB/s for a minute less than two hours", shipped, 5000, 2 * kKiB, 1000,
          0, 7140000, CProgressWatch::kGoOn, 7140000, 7141000},
-        {"installer below the rate within the two hours", shipped, 5000, kKiB, 1000, 0, 9000000,
-         CProgressWatch::kTooSlow, 600000, 675000},
-        {"installer that stops within the two hours", shipped, 5000, 100 * kKiB, 1000, 30000,
-         9000000, CProgressWatch::kSilent, 90000, 91000},
         {"two hours across the wrap", shipped, 0xFFFFF000u, 2 * kKiB, 1000, 0, 9000000,
          CProgressWatch::kTooSlow, 7200000, 7200000},
     };

@@ -177,12 +177,6 @@ TEST(WorkerThread, AGivenUpPieceThatWatchesForItEndsAtOnceAndSoDoesItsThread) {
     // Ends within its wait either way, so that nothing outlives the test.
     waiting->WaitForEnd(20000);
     waiting->Release();
-
-    // The next piece has a thread of its own.
-    StepWork* next = new StepWork(1, 0, 0);
-    EXPECT_EQ(CWatchedWork::kFinished, worker.Run(next, ProgressLimits{1000, 0, 0, 0}));
-    EXPECT_NE(0u, next->Thread());
-    next->Release();
 }
 
 }  // namespace
