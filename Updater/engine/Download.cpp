@@ -1,9 +1,10 @@
 #include "engine/Download.h"
 
 #include "common/Handles.h"
+#include "common/TextNumbers.h"
 #include "engine/TransferCallback.h"
 #include "engine/WaitLimits.h"
-#include "common/TextNumbers.h"
+#include "system/MessageWait.h"
 #include "system/WatchedWork.h"
 #include "system/WorkerThread.h"
 
@@ -21,87 +22,88 @@ void CutAtZero(std::string& text) {
         text.resize(zero);
 }
 
-// One transfer through a blocking URL moniker stream, into memory (at most
-// maxBytes, cut there) or into an open file.
-class CStreamTransfer : public CWatchedWork {
-public:
-    CStreamTransfer(const std::wstring& address, size_t maxBytes)
-        : m_address(address), m_maxBytes(maxBytes), m_fileBytes(0), m_maxFileBytes(0),
-          m_answered(false), m_complete(false), m_tooLong(false) {}
+// How long a given-up binding is waited for once aborted, so that its
+// connection is closed and its cache entry removed before the worker ends.
+const DWORD kAbortWaitMs = 5000;
 
-    // Downloads go into this file, at most maxBytes of them; given up, it
-    // is closed and deleted.
-    void SetFile(UniqueFile file, const std::wstring& path, uint64_t maxBytes) {
+// Binds address asynchronously with callback and dispatches the thread's
+// messages until the binding has ended. Once abandoned is set (the work was
+// given up), the binding is aborted and waited for a little longer.
+void BindAndWait(const std::wstring& address, CTransferCallback* callback, HANDLE abandoned) {
+    ComPtr<IMoniker> moniker;
+    ComPtr<IBindCtx> context;
+    if (FAILED(::CreateURLMonikerEx(nullptr, address.c_str(), moniker.Put(), URL_MK_UNIFORM)) ||
+        FAILED(::CreateAsyncBindCtx(0, callback, nullptr, context.Put())))
+        return;
+    // The answer comes through the callback; a stream handed out here
+    // (when the binding ended within the call) holds nothing more.
+    ComPtr<IStream> stream;
+    if (SUCCEEDED(moniker->BindToStorage(context.Get(), nullptr, IID_IStream, stream.PutVoid()))) {
+        auto stopped = [callback] { return callback->Stopped(); };
+        if (DispatchMessagesUntil(stopped, abandoned, INFINITE) != DispatchEnd::kDone) {
+            callback->Abort();
+            DispatchMessagesUntil(stopped, nullptr, kAbortWaitMs);
+        }
+    }
+    ::RevokeBindStatusCallback(context.Get(), callback);
+}
+
+// One transfer through an asynchronous URL moniker binding, into memory or
+// into an open file, at most maxBytes of it (cut there).
+class CUrlTransfer : public CWatchedWork, private CTransferSink {
+public:
+    CUrlTransfer(const std::wstring& address, uint64_t maxBytes)
+        : m_address(address), m_maxBytes(maxBytes), m_answered(false), m_complete(false),
+          m_cut(false) {}
+
+    // Downloads go into this file; given up, it is closed and deleted.
+    void SetFile(UniqueFile file, const std::wstring& path) {
         m_file = std::move(file);
         m_path = path;
-        m_maxFileBytes = maxBytes;
     }
-    // The stream was opened and the answer was a success (or the address
-    // has no status).
+    // The answer was a success (or the address has no status).
     bool Answered() const { return m_answered; }
-    // Read to the end of the stream, or to the cap.
+    // Read to its end, within the cap.
     bool Complete() const { return m_complete; }
-    // More came than the file may take.
-    bool TooLong() const { return m_tooLong; }
+    // More than the cap arrived: the transfer was cut there.
+    bool Cut() const { return m_cut; }
     const std::string& Text() const { return m_text; }
     UniqueFile TakeFile() { return std::move(m_file); }
 
 private:
     void Run() override {
+        // No copy cached earlier is used, and none is left behind, even
+        // when the transfer was given up.
         ::DeleteUrlCacheEntryW(m_address.c_str());
         ComPtr<CTransferCallback> callback;
-        // Documents are cut when read; what the binding downloads of them
-        // is bounded by their time.
-        callback.Attach(new CTransferCallback(this, m_file ? m_maxFileBytes : UINT64_MAX));
-        ComPtr<IStream> stream;
-        // An HTTP error answer fails the transfer however much of its page
-        // came: the page is no document.
-        if (FAILED(::URLOpenBlockingStreamW(nullptr, m_address.c_str(), stream.Put(), 0,
-                                            callback.Get())) ||
-            !stream || callback->Refused()) {
-            // Ended for its length before the stream came (a blocking
-            // stream may download everything first).
-            const bool tooLong = callback->TooLong();
-            Deliver([&] { m_tooLong = tooLong; });
-            return;
-        }
-        Progress();
-        uint64_t read = 0;
-        bool complete = ReadStreamPieces(stream.Get(), m_maxBytes, [&](const char* bytes, size_t n) {
-            read += n;
-            Progress(read);
-            bool written = false;
-            bool wanted = Deliver([&] { written = Take(bytes, n); });
-            return wanted && written;
-        });
-        // A refusal can still come while the answer is read, and a status
-        // that came late counts once the binding has ended.
+        callback.Attach(new CTransferCallback(this, this, m_address, m_maxBytes));
+        BindAndWait(m_address, callback.Get(), AbandonEvent());
+        ::DeleteUrlCacheEntryW(m_address.c_str());
         const bool answered = callback->Answered();
-        const bool tooLong = callback->TooLong();
+        const bool complete = callback->Complete();
+        const bool cut = callback->Cut();
         Deliver([&] {
             m_answered = answered;
             m_complete = complete;
-            m_tooLong = m_tooLong || tooLong;
+            m_cut = cut;
         });
     }
 
-    // One piece for the file or the text; false when it can't be stored
-    // or would make the file longer than it may be.
-    bool Take(const char* bytes, size_t n) {
+    bool Take(const char* bytes, size_t count) override {
+        bool stored = false;
+        const bool wanted = Deliver([&] { stored = Store(bytes, count); });
+        return wanted && stored;
+    }
+
+    // One piece for the file or the text; false when it can't be stored.
+    bool Store(const char* bytes, size_t count) {
         if (!m_file) {
-            m_text.append(bytes, n);
+            m_text.append(bytes, count);
             return true;
         }
-        if (n > m_maxFileBytes - m_fileBytes) {
-            m_tooLong = true;
-            return false;
-        }
         DWORD written = 0;
-        if (!::WriteFile(m_file.Get(), bytes, static_cast<DWORD>(n), &written, nullptr) ||
-            written != n)
-            return false;
-        m_fileBytes += n;
-        return true;
+        return ::WriteFile(m_file.Get(), bytes, static_cast<DWORD>(count), &written, nullptr) &&
+               written == count;
     }
 
     void OnAbandon() override {
@@ -112,31 +114,28 @@ private:
     }
 
     std::wstring m_address;
-    size_t m_maxBytes;
+    uint64_t m_maxBytes;
     UniqueFile m_file;
     std::wstring m_path;
-    uint64_t m_fileBytes;  // written so far
-    uint64_t m_maxFileBytes;
     std::string m_text;
     bool m_answered;
     bool m_complete;
-    bool m_tooLong;
+    bool m_cut;
 };
 
-// Runs the transfer on worker under limits. Succeeded when it finished with
-// a success answer (and, when complete is asked for, read to its end or its
-// cap).
-TransferResult RunTransfer(CWorkerThread& worker, CStreamTransfer* transfer,
-                           const ProgressLimits& limits, bool complete) {
+// Runs the transfer on worker under limits. A document cut at its cap
+// succeeds with what came within it; a download cut there is too long.
+TransferResult RunTransfer(CWorkerThread& worker, CUrlTransfer* transfer,
+                           const ProgressLimits& limits, bool document) {
     switch (worker.Run(transfer, limits)) {
     case CWatchedWork::kSilent:
         return TransferResult{TransferOutcome::kGivenUp, TransferCause::kNoProgress};
     case CWatchedWork::kTooSlow:
         return TransferResult{TransferOutcome::kGivenUp, TransferCause::kTooSlow};
     case CWatchedWork::kFinished:
-        if (transfer->TooLong())
+        if (!document && transfer->Cut())
             return TransferResult{TransferOutcome::kFailed, TransferCause::kTooLong};
-        if (transfer->Answered() && (!complete || transfer->Complete()))
+        if (transfer->Answered() && (transfer->Complete() || (document && transfer->Cut())))
             return TransferResult{TransferOutcome::kSucceeded};
         break;
     case CWatchedWork::kNotStarted:
@@ -162,10 +161,19 @@ TransferResult FetchUrlBytes(CWorkerThread& worker, const std::wstring& address,
     const WaitLimits& wait = GetWaitLimits();
     // A document is small: it comes whole within its time or not at all.
     const ProgressLimits limits = {wait.noProgressMs, wait.documentMs, 0, 0};
-    CStreamTransfer* transfer = new CStreamTransfer(address, kMaxFetchBytes);
-    TransferResult result = RunTransfer(worker, transfer, limits, false);
+    CUrlTransfer* transfer = new CUrlTransfer(address, kMaxFetchBytes);
+    TransferResult result = RunTransfer(worker, transfer, limits, true);
     if (result.Succeeded())
         bytes = transfer->Text();
+    transfer->Release();
+    return result;
+}
+
+TransferResult SendReport(CWorkerThread& worker, const std::wstring& address) {
+    const unsigned long limit = GetWaitLimits().reportMs;
+    const ProgressLimits limits = {limit, limit, 0, 0};
+    CUrlTransfer* transfer = new CUrlTransfer(address, 64 * 1024);
+    TransferResult result = RunTransfer(worker, transfer, limits, true);
     transfer->Release();
     return result;
 }
@@ -177,12 +185,13 @@ TransferResult DownloadUrlToFile(CWorkerThread& worker, const std::wstring& addr
     if (!file)
         return TransferResult{TransferOutcome::kFailed};
     const WaitLimits& wait = GetWaitLimits();
-    // An installer may take long on a slow line, but not at a trickle.
-    const ProgressLimits limits = {wait.noProgressMs, 0, wait.installerWindowMs,
-                                   wait.installerMinBytes};
-    CStreamTransfer* transfer = new CStreamTransfer(address, static_cast<size_t>(-1));
-    transfer->SetFile(std::move(file), path, maxBytes);
-    TransferResult result = RunTransfer(worker, transfer, limits, true);
+    // An installer may take long on a slow line, but not at a trickle, and
+    // not for ever: the next check waits for this one.
+    const ProgressLimits limits = {wait.noProgressMs, wait.installerWholeMs,
+                                   wait.installerWindowMs, wait.installerMinBytes};
+    CUrlTransfer* transfer = new CUrlTransfer(address, maxBytes);
+    transfer->SetFile(std::move(file), path);
+    TransferResult result = RunTransfer(worker, transfer, limits, false);
     // Given up, the transfer has already closed and deleted the file.
     UniqueFile finished = transfer->TakeFile();
     transfer->Release();

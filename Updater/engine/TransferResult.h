@@ -22,8 +22,8 @@ enum class TransferCause {
     kNone,
     // Given up: nothing arrived for the no-progress limit (WaitLimits.h).
     kNoProgress,
-    // Given up: a document not whole within its time, or an installer that
-    // fell below its least rate (WaitLimits.h).
+    // Given up: a document or an installer not whole within its time, or an
+    // installer that fell below its least rate (WaitLimits.h).
     kTooSlow,
     // Failed: a download longer than its cap; nothing of it is kept.
     kTooLong,

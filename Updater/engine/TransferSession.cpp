@@ -36,8 +36,7 @@ TransferResult CTransferSession::Report(const std::wstring& address) {
     const std::wstring server = ServerOfAddress(address);
     if (std::find(m_givenUp.begin(), m_givenUp.end(), server) != m_givenUp.end())
         return TransferResult{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
-    std::string answer;
-    return FetchUrlText(m_worker, address, answer);
+    return SendReport(m_worker, address);
 }
 
 void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {

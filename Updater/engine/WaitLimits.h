@@ -17,6 +17,9 @@ struct WaitLimits {
     // some span of installerWindowMs is given up.
     unsigned long installerWindowMs;
     uint64_t installerMinBytes;
+    // An installer download not finished after this long is given up, however
+    // steadily it arrives.
+    unsigned long installerWholeMs;
     // An installer longer than this is cut off there and not kept, unless
     // a signed manifest names its size.
     uint64_t installerMaxBytes;
@@ -28,6 +31,9 @@ struct WaitLimits {
     unsigned long uninstallProgramMs;
     // A notification still open after this long is closed.
     unsigned long notifierMs;
+    // A report to a publisher not answered whole within this long is given
+    // up; it is never tried again.
+    unsigned long reportMs;
 };
 
 // The limits of this build.

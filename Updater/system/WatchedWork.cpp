@@ -1,6 +1,8 @@
 #include "system/WatchedWork.h"
 
-CWatchedWork::CWatchedWork() : m_refs(1), m_lastProgress(0), m_received(0), m_abandoned(false) {
+CWatchedWork::CWatchedWork()
+    : m_refs(1), m_lastProgress(0), m_received(0), m_abandoned(false),
+      m_abandonEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     ::InitializeCriticalSection(&m_lock);
 }
 
@@ -42,6 +44,8 @@ bool CWatchedWork::AbandonUnlessFinished(HANDLE finished) {
     if (abandon) {
         m_abandoned = true;
         OnAbandon();
+        if (m_abandonEvent)
+            ::SetEvent(m_abandonEvent.Get());
     }
     ::LeaveCriticalSection(&m_lock);
     return abandon;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Handles.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -8,9 +10,11 @@
 // answering or only trickles), done on a worker thread (WorkerThread.h) and
 // watched from the calling thread: when its progress falls short of its
 // limits, the caller stops waiting for it. The worker can't be stopped from
-// outside; it goes on until its blocking call returns (or the process ends),
-// but from then on everything it would deliver is dropped. The object is
-// reference counted because the worker may outlive the caller's interest.
+// outside: work that waits can also wait for its abandon event and end
+// itself once that is set; other work goes on until its blocking call
+// returns (or the process ends). Either way, from then on everything it would
+// deliver is dropped. The object is reference counted because the worker may
+// outlive the caller's interest.
 class CWatchedWork {
 public:
     // How a run ended: finished; given up for silence (kSilent) or for
@@ -35,6 +39,10 @@ protected:
     // On the calling thread when the work is given up, under the same lock
     // as Deliver: undo or release what delivered results hold.
     virtual void OnAbandon() {}
+
+    // Set once the work is given up, so that a worker that waits can stop
+    // at once; null when it could not be made.
+    HANDLE AbandonEvent() const { return m_abandonEvent.Get(); }
 
     // From the worker: runs deliver() under the lock unless the work was
     // given up; false when it was.
@@ -67,4 +75,5 @@ private:
     DWORD m_lastProgress;  // tick count of the last progress
     uint64_t m_received;
     bool m_abandoned;
+    UniqueHandle m_abandonEvent;  // manual reset
 };

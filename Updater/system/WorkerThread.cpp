@@ -107,8 +107,8 @@ CWatchedWork::End CWorkerThread::Run(CWatchedWork* work, const ProgressLimits& l
     }
     if (!work->AbandonUnlessFinished(m_channel->finished.Get()))
         return CWatchedWork::kFinished;
-    // The thread is stuck in the work's blocking call; later work gets a
-    // thread of its own.
+    // The thread is busy with the given-up work until that ends itself (or
+    // its blocking call returns); later work gets a thread of its own.
     LetGo();
     return verdict == CProgressWatch::kTooSlow ? CWatchedWork::kTooSlow : CWatchedWork::kSilent;
 }

@@ -8,8 +8,8 @@
 // COM initialised there as a single-threaded apartment. The thread is started
 // by the first piece and serves every later one, so a run of transfers costs
 // one thread. A piece that is given up keeps its thread, which ends once that
-// piece's blocking call returns; the next piece starts a new one. Used by one
-// owning thread.
+// piece's Run returns (at once for work that waits for its abandon event,
+// WatchedWork.h); the next piece starts a new one. Used by one owning thread.
 class CWorkerThread {
 public:
     CWorkerThread();

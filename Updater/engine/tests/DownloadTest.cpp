@@ -1,6 +1,7 @@
 // Fetching, downloading and digesting against the local update server.
 #include "common/Handles.h"
 #include "engine/Download.h"
+#include "engine/TransferCallback.h"
 #include "engine/TransferSession.h"
 #include "log/Md5.h"
 #include "log/Md5Text.h"
@@ -8,7 +9,11 @@
 #include "testsupport/TestSupport.h"
 #include "updateserver/UpdateServer.h"
 
+#include <shlobj.h>
+#include <wininet.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -22,74 +27,6 @@ std::string Pattern(size_t size) {
     for (size_t i = 0; i < size; ++i)
         text[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
     return text;
-}
-
-// A stream that hands out its bytes a few at a time, as a network stream may.
-class PiecewiseStream : public IStream {
-public:
-    PiecewiseStream(const std::string& bytes, ULONG piece, HRESULT endResult)
-        : m_bytes(bytes), m_pos(0), m_piece(piece), m_end(endResult), m_reads(0) {}
-    int Reads() const { return m_reads; }
-
-    HRESULT STDMETHODCALLTYPE Read(void* out, ULONG size, ULONG* got) override {
-        ++m_reads;
-        ULONG n = static_cast<ULONG>(std::min<size_t>({size, m_piece, m_bytes.size() - m_pos}));
-        std::memcpy(out, m_bytes.data() + m_pos, n);
-        m_pos += n;
-        *got = n;
-        return n == 0 ? m_end : S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
-
-private:
-    std::string m_bytes;
-    size_t m_pos;
-    ULONG m_piece;
-    HRESULT m_end;
-    int m_reads;
-};
-
-// What ReadStreamPieces hands on, and whether it reports the stream read to
-// its end (or its cap).
-std::string ReadStreamText(IStream* stream, size_t maxBytes, bool& complete) {
-    std::string text;
-    complete = ReadStreamPieces(stream, maxBytes, [&text](const char* bytes, size_t n) {
-        text.append(bytes, n);
-        return true;
-    });
-    return text;
-}
-
-TEST(ReadStreamPieces, ReadsEveryPieceUpToTheCap) {
-    std::string doc = Pattern(10000);
-    bool complete = false;
-    PiecewiseStream pieces(doc, 1000, S_FALSE);
-    EXPECT_EQ(doc, ReadStreamText(&pieces, kMaxFetchBytes, complete));
-    EXPECT_EQ(11, pieces.Reads());
-    EXPECT_TRUE(complete);
-    PiecewiseStream failing(doc, 3000, E_FAIL);
-    EXPECT_EQ(doc, ReadStreamText(&failing, kMaxFetchBytes, complete));
-    EXPECT_FALSE(complete);
-    PiecewiseStream capped(doc, 700, S_FALSE);
-    EXPECT_EQ(doc.substr(0, 2500), ReadStreamText(&capped, 2500, complete));
-    EXPECT_TRUE(complete);
 }
 
 // The document at address, empty when the fetch did not succeed.
@@ -292,16 +229,20 @@ struct PaceCase {
 };
 
 // Short limits: documents whole within 6 s, installers at least 64 KiB in
-// any 6 s; the server trickles 4 KiB every half second. A server given up
-// is not asked again by the session; one that sent too much still is.
+// any 6 s and whole within 10 s; the server trickles 4 KiB every half
+// second, or sends 64 KiB a second steadily. A server given up is not asked
+// again by the session; one that sent too much still is.
 TEST_F(Download, TransfersEndOnTheirPaceAndLength) {
     Serve(L"doc.xml", Pattern(64 * 1024));
     Serve(L"setup.bin", Pattern(200 * 1024));
+    Serve(L"large.bin", Pattern(1024 * 1024));
     Serve(L"short.xml", Pattern(16 * 1024));
     Serve(L"next.txt", "next");
     const PaceCase cases[] = {
         {"trickling document", L"_trickle/doc.xml", false, 0, kTooSlow, 5500, 8000},
         {"trickling installer", L"_trickle/setup.bin", true, kCap, kTooSlow, 5500, 9000},
+        {"installer above the rate but not whole in time", L"_steady/large.bin", true, kCap,
+         kTooSlow, 9500, 12000},
         {"endless installer", L"_endless/setup.bin", true, kCap, kTooLong, 0, 8000},
         {"installer one byte over its cap", L"setup.bin", true, 200 * 1024 - 1, kTooLong, 0,
          3000},
@@ -333,6 +274,190 @@ TEST_F(Download, TransfersEndOnTheirPaceAndLength) {
             EXPECT_TRUE(Ended(kSucceeded, next)) << c.what;
             EXPECT_EQ("next", text) << c.what;
         }
+    }
+}
+
+// The bytes of the files in the internet cache's folder and below, its
+// index left out (it keeps its size, whatever it lists).
+uint64_t CacheFolderBytes(const std::wstring& folder) {
+    uint64_t bytes = 0;
+    WIN32_FIND_DATAW found;
+    UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find)
+        return 0;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            bytes += CacheFolderBytes(folder + L"\\" + name);
+        else if (_wcsicmp(name.c_str(), L"index.dat") != 0)
+            bytes += (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    } while (::FindNextFileW(find.Get(), &found));
+    return bytes;
+}
+
+// Whether the internet cache lists address.
+bool Cached(const std::wstring& address) {
+    DWORD size = 0;
+    if (::GetUrlCacheEntryInfoW(address.c_str(), nullptr, &size))
+        return true;
+    return ::GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// What the server's endless answer recorded: the bytes it sent, whether the
+// client closed the connection, and when (from the request).
+struct EndlessRecord {
+    bool found = false;
+    unsigned long long sent = 0;
+    bool closed = false;
+    double seconds = 0;
+};
+
+EndlessRecord ReadEndlessRecord(const std::string& log) {
+    EndlessRecord record;
+    const size_t sent = log.find(" sent ");
+    const size_t after = log.find(" after ");
+    if (sent == std::string::npos || after == std::string::npos || log.back() != '\n')
+        return record;
+    record.found = true;
+    record.sent = std::strtoull(log.c_str() + sent + 6, nullptr, 10);
+    record.closed = log.find(" closed after ") != std::string::npos &&
+                    log.find(" not closed after ") == std::string::npos;
+    record.seconds = std::atof(log.c_str() + after + 7);
+    return record;
+}
+
+struct EndlessCase {
+    const char* what;
+    const wchar_t* path;
+    TransferResult result;
+    bool textKept;
+    unsigned long long mostSent;
+};
+
+// A manifest server that sends the XML and then zeros without a length.
+// Short limits: documents whole within 6 s; "_trickle" sends 4 KiB every
+// half second. The server stops at 256 MiB and records what it sent.
+TEST_F(Download, AnEndlessDocumentCostsAFewMebibytesAndLeavesNothingInTheCache) {
+    const std::string xml = "<update intname='endless' version='2.0'/>";
+    Serve(L"update.xml", xml);
+    const std::wstring cache = ShellFolder(CSIDL_INTERNET_CACHE);
+    ASSERT_FALSE(cache.empty());
+    const uint64_t kMiB = 1024 * 1024;
+    const EndlessCase cases[] = {
+        // Cut once more than 1 MiB came: the document is what came within.
+        {"as fast as it goes", L"_endless/update.xml", kSucceeded, true, 4 * kMiB},
+        // Given up at the document's time, and aborted.
+        {"at a trickle", L"_trickle/_endless/update.xml",
+         TransferResult{TransferOutcome::kGivenUp, TransferCause::kTooSlow}, false, 1 * kMiB},
+    };
+    const DWORD documentMs = 6000;
+    for (const EndlessCase& c : cases) {
+        const std::wstring address = m_server.Url(c.path);
+        ::DeleteFileW((m_dir / L"endless.log").c_str());
+        const uint64_t cacheBefore = CacheFolderBytes(cache);
+        std::string text;
+        const DWORD start = ::GetTickCount();
+        TransferResult r = CTransferSession().Fetch(address, text);
+        const DWORD took = ::GetTickCount() - start;
+        EXPECT_TRUE(Ended(c.result, r)) << c.what;
+        EXPECT_EQ(c.textKept ? xml : std::string(), text) << c.what;
+        EXPECT_LE(took, documentMs + 2000) << c.what;
+
+        // The server sees the connection closed within seconds of the end.
+        std::string log;
+        WaitFor([&] { return ReadFileBytes(m_dir / L"endless.log", log) && !log.empty() &&
+                             log.back() == '\n'; },
+                took + 5000);
+        EndlessRecord record = ReadEndlessRecord(log);
+        ASSERT_TRUE(record.found) << c.what << ": " << log;
+        EXPECT_TRUE(record.closed) << c.what << ": " << log;
+        EXPECT_LE(record.seconds * 1000, took + 3000.0) << c.what << ": " << log;
+        EXPECT_LE(record.sent, c.mostSent) << c.what << ": " << log;
+        EXPECT_GT(record.sent, xml.size()) << c.what << ": " << log;
+
+        // Nothing of it stays in the internet cache.
+        EXPECT_EQ(cacheBefore, CacheFolderBytes(cache)) << c.what << " in " << Narrow(cache);
+        EXPECT_FALSE(Cached(address)) << c.what;
+    }
+}
+
+// Redirections reported to the callback: an http or https address may only
+// be sent on to another, and a refused one ends the binding.
+class CountingBinding : public IBinding {
+public:
+    int aborts = 0;
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IBinding)
+            return E_NOINTERFACE;
+        *out = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP Abort() override {
+        ++aborts;
+        return S_OK;
+    }
+    STDMETHODIMP Suspend() override { return E_NOTIMPL; }
+    STDMETHODIMP Resume() override { return E_NOTIMPL; }
+    STDMETHODIMP SetPriority(LONG) override { return E_NOTIMPL; }
+    STDMETHODIMP GetPriority(LONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBindResult(CLSID*, DWORD*, LPOLESTR*, DWORD*) override { return E_NOTIMPL; }
+};
+
+class IdleWork : public CWatchedWork, public CTransferSink {
+public:
+    bool Take(const char*, size_t) override { return true; }
+
+private:
+    void Run() override {}
+};
+
+struct RedirectCase {
+    const wchar_t* from;
+    ULONG status;
+    const wchar_t* to;
+    bool refused;
+};
+
+TEST(TransferCallback, RefusesRedirectionsAwayFromTheWeb) {
+    const RedirectCase cases[] = {
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, L"file:///C:/windows/win.ini", true},
+        {L"https://h/u.xml", BINDSTATUS_REDIRECTING, L"\\\\server\\share\\u.xml", true},
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, L"ftp://h/u.xml", true},
+        {L"HTTPS://h/u.xml", BINDSTATUS_REDIRECTING, L"res://shell32.dll/x", true},
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, L" http://h/u.xml", true},
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, L"", true},
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, nullptr, true},
+        {L"http://h/u.xml", BINDSTATUS_REDIRECTING, L"HTTPS://mirror/u.xml", false},
+        {L"https://h/u.xml", BINDSTATUS_REDIRECTING, L"http://mirror:8080/u.xml", false},
+        // Only redirections are judged by the address they report.
+        {L"http://h/u.xml", BINDSTATUS_FINDINGRESOURCE, L"file:///C:/x", false},
+        {L"http://h/u.xml", BINDSTATUS_CONNECTING, L"\\\\server\\share", false},
+        // A file or a share has no redirections to refuse.
+        {L"file:///C:/u.xml", BINDSTATUS_REDIRECTING, L"file:///C:/v.xml", false},
+        {L"\\\\server\\share\\u.xml", BINDSTATUS_REDIRECTING, L"file:///C:/v.xml", false},
+    };
+    for (const RedirectCase& c : cases) {
+        const std::string what = Narrow(c.from) + " -> " + (c.to ? Narrow(c.to) : "(none)");
+        IdleWork* work = new IdleWork;
+        CTransferCallback* callback = new CTransferCallback(work, work, c.from, kMaxFetchBytes);
+        CountingBinding binding;
+        EXPECT_EQ(S_OK, callback->OnStartBinding(0, &binding)) << what;
+        EXPECT_EQ(S_OK, callback->OnProgress(0, 0, c.status, c.to)) << what;
+        EXPECT_EQ(c.refused, callback->Refused()) << what;
+        EXPECT_EQ(c.refused ? 1 : 0, binding.aborts) << what;
+        EXPECT_FALSE(callback->Answered()) << what;
+        // Once ended, the binding is not aborted again.
+        EXPECT_EQ(S_OK, callback->OnStopBinding(c.refused ? E_ABORT : S_OK, nullptr)) << what;
+        callback->Abort();
+        EXPECT_EQ(c.refused ? 1 : 0, binding.aborts) << what;
+        EXPECT_FALSE(callback->Complete() && c.refused) << what;
+        callback->Release();
+        work->Release();
     }
 }
 

@@ -52,6 +52,8 @@ struct WatchCase {
 TEST(ProgressWatch, GivesUpOnSilenceOnTheWholeTimeAndOnTheRate) {
     const ProgressLimits document = {60000, 120000, 0, 0};
     const ProgressLimits installer = {60000, 0, 600000, 1024 * kKiB};
+    // The shipped installer limits: besides the rate, two hours in all.
+    const ProgressLimits shipped = {60000, 7200000, 600000, 1024 * kKiB};
     const WatchCase cases[] = {
         {"document that never starts", document, 5000, 0, 1000, 0, 200000,
          CProgressWatch::kSilent, 60000, 60000},
@@ -73,6 +75,12 @@ TEST(ProgressWatch, GivesUpOnSilenceOnTheWholeTimeAndOnTheRate) {
          3600000, CProgressWatch::kTooSlow, 600000, 675000},
         {"document across the wrap", document, 0xFFFFFFFFu - 1000, 4 * kKiB, 1000, 0, 200000,
          CProgressWatch::kTooSlow, 120000, 120000},
+        {"installer at 2 KiB/s, above the rate, past two hours", shipped, 5000, 2 * kKiB, 1000, 0,
+         9000000, CProgressWatch::kTooSlow, 7200000, 7200000},
+        {"installer at 2 KiB/s for a minute less than two hours", shipped, 5000, 2 * kKiB, 1000,
+         0, 7140000, CProgressWatch::kGoOn, 7140000, 7141000},
+        {"two hours across the wrap", shipped, 0xFFFFF000u, 2 * kKiB, 1000, 0, 9000000,
+         CProgressWatch::kTooSlow, 7200000, 7200000},
     };
     for (const WatchCase& c : cases) {
         Outcome r = Watch(c.limits, c.start, c.bytesPerSecond, c.pieceMs, c.stopAfterMs, c.endMs);

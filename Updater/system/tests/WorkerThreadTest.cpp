@@ -127,4 +127,56 @@ TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
     }
 }
 
+// Work that waits for its abandon event, at most waitMs, as a transfer
+// waits for its binding.
+class AbandonAwareWork : public CWatchedWork {
+public:
+    explicit AbandonAwareWork(DWORD waitMs)
+        : m_waitMs(waitMs), m_sawAbandon(false), m_delivered(true),
+          m_ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+    // Waits up to waitMs until Run has returned.
+    bool WaitForEnd(DWORD waitMs) {
+        return ::WaitForSingleObject(m_ended.Get(), waitMs) == WAIT_OBJECT_0;
+    }
+    bool SawAbandon() const { return m_sawAbandon; }
+    bool Delivered() const { return m_delivered; }
+
+private:
+    void Run() override {
+        m_sawAbandon = ::WaitForSingleObject(AbandonEvent(), m_waitMs) == WAIT_OBJECT_0;
+        m_delivered = Deliver([] {});
+        ::SetEvent(m_ended.Get());
+    }
+
+    DWORD m_waitMs;
+    bool m_sawAbandon;
+    bool m_delivered;
+    UniqueHandle m_ended;
+};
+
+// Work that waits for being given up ends as soon as it is, and the thread
+// it kept ends with it instead of staying busy until the process ends.
+TEST(WorkerThread, AGivenUpPieceThatWatchesForItEndsAtOnceAndSoDoesItsThread) {
+    CWorkerThread worker;
+    StepWork* first = new StepWork(1, 0, 0);
+    ASSERT_EQ(CWatchedWork::kFinished, worker.Run(first, ProgressLimits{1000, 0, 0, 0}));
+    UniqueHandle thread(::OpenThread(SYNCHRONIZE, FALSE, first->Thread()));
+    first->Release();
+    ASSERT_TRUE(thread.IsValid()) << ::GetLastError();
+
+    AbandonAwareWork* waiting = new AbandonAwareWork(20000);
+    CWatchedWork::End end = worker.Run(waiting, ProgressLimits{500, 0, 0, 0});
+    EXPECT_EQ(CWatchedWork::kSilent, end) << EndName(end);
+    const DWORD givenUp = ::GetTickCount();
+    EXPECT_TRUE(waiting->WaitForEnd(2000));
+    EXPECT_TRUE(waiting->SawAbandon());
+    EXPECT_FALSE(waiting->Delivered());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(thread.Get(), 3000));
+    EXPECT_LT(::GetTickCount() - givenUp, 3000u);
+    // Ends within its wait either way, so that nothing outlives the test.
+    waiting->WaitForEnd(20000);
+    waiting->Release();
+}
+
 }  // namespace

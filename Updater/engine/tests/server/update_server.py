@@ -18,13 +18,21 @@ answered; they can be combined:
   _crawl           send the body in three pieces, --stall seconds between them
   _silent          accept the request and never answer it
   _trickle          send the body in 4 KiB pieces, --trickle seconds between them
+  _steady           send the body in 16 KiB pieces, a quarter second between them
+                    (64 KiB a second)
   _hang             send the headers and half the body, then nothing more
   _bodyonly         the other segments leave "<file>.md5" requests alone, so
                     that a damaged body meets a correct checksum
   _unsized          announce no length and end the body by closing the connection,
                     so that with _short a cut body looks complete to the client
-  _endless          announce no length and keep sending bytes after the body, 64 KiB
-                    at a time, until the client hangs up (at most 256 MiB)
+  _endless          announce no length and keep sending zero bytes after the body,
+                    64 KiB at a time, until the client hangs up (at most 256 MiB);
+                    each such answer appends one line to endless.log in the folder:
+                    "<path> sent <bytes> <closed|not closed> after <seconds>", the
+                    bytes that went out (body included) and whether the client
+                    closed the connection, the seconds counted from the request to
+                    the close or to the end of sending; with _trickle the zeros
+                    go out 4 KiB every --trickle seconds
 
 A request for "<file>.md5" that has no such file on disk is answered with the
 MD5 digest of <file>, 32 lower-case hex digits, changed by these segments:
@@ -45,6 +53,7 @@ import argparse
 import hashlib
 import http.server
 import os
+import select
 import socket
 import sys
 import threading
@@ -52,7 +61,7 @@ import time
 import urllib.parse
 
 MODIFIERS = {"_404", "_500", "_drop", "_short", "_slow", "_stall", "_crawl", "_silent", "_hang",
-             "_trickle", "_endless", "_unsized", "_bodyonly",
+             "_trickle", "_steady", "_endless", "_unsized", "_bodyonly",
              "_md5upper", "_md5name", "_md5wrong", "_md5short", "_md5bom", "_md5missing",
              "_md5empty"}
 
@@ -169,6 +178,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         time.sleep(self.server.stall)
                     self.wfile.write(body[start:start + piece])
                     self.wfile.flush()
+            elif "_endless" in modifiers:
+                self.send_endless(body, "_trickle" in modifiers)
             elif "_trickle" in modifiers:
                 # Pieces of 1 KiB or more: Wine's client reports nothing smaller.
                 for start in range(0, len(body), 4096):
@@ -176,23 +187,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         time.sleep(self.server.trickle)
                     self.wfile.write(body[start:start + 4096])
                     self.wfile.flush()
+            elif "_steady" in modifiers:
+                for start in range(0, len(body), 16384):
+                    if start:
+                        time.sleep(0.25)
+                    self.wfile.write(body[start:start + 16384])
+                    self.wfile.flush()
             elif "_hang" in modifiers:
                 self.wfile.write(body[: len(body) // 2])
                 self.wfile.flush()
                 self.server.stopping.wait()
-                self.close_connection = True
-            elif "_endless" in modifiers:
-                self.wfile.write(body)
-                self.wfile.flush()
-                # With a short breath between pieces: a client that reads
-                # while data is waiting would otherwise never come up again.
-                filler = b"\0" * 65536
-                for _ in range(4096):
-                    if self.server.stopping.is_set():
-                        break
-                    self.wfile.write(filler)
-                    self.wfile.flush()
-                    time.sleep(0.005)
                 self.close_connection = True
             elif "_stall" in modifiers:
                 half = len(body) // 2
@@ -204,6 +208,47 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
+
+    def send_endless(self, body, trickle):
+        """Sends body, then zeros until the client closes or 256 MiB went
+        out, and records what was sent and whether the client closed."""
+        started = time.monotonic()
+        self.wfile.flush()
+        sock = self.connection
+        pending = memoryview(body)
+        sent = 0
+        closed = False
+        filler = b"\0" * (4096 if trickle else 65536)
+        pause = self.server.trickle if trickle else 0.005
+        pieces = (256 << 20) // len(filler)
+        try:
+            while not self.server.stopping.is_set():
+                if not pending:
+                    if pieces == 0:
+                        break
+                    pieces -= 1
+                    pending = memoryview(filler)
+                readable, writable, _ = select.select([sock], [sock], [], 0.2)
+                # The client sends nothing after its request: a readable
+                # socket is one the client closed.
+                if readable and not sock.recv(4096):
+                    closed = True
+                    break
+                if writable:
+                    n = sock.send(pending)
+                    sent += n
+                    pending = pending[n:]
+                    # With a short breath between pieces: a client that reads
+                    # while data is waiting would otherwise never come up again.
+                    if not pending:
+                        time.sleep(pause)
+        except OSError:
+            closed = True
+        self.close_connection = True
+        with self.server.log_lock:
+            with open(os.path.join(self.server.root, "endless.log"), "a", encoding="utf-8") as log:
+                log.write("%s sent %d %s after %.3f\n" % (self.path, sent,
+                          "closed" if closed else "not closed", time.monotonic() - started))
 
     def send_plain(self, code, body):
         self.send_response(code)
