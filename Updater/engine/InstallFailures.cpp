@@ -1,7 +1,7 @@
 #include "engine/InstallFailures.h"
 
 #include "common/TextNumbers.h"
-#include "log/Logger.h"
+#include "engine/StateFolder.h"
 
 namespace {
 
@@ -39,15 +39,8 @@ CInstallFailures::CInstallFailures(const std::wstring& path)
                 rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
                 break;
             }
-    if (m_table.GetState() == CStateTable::kRepaired) {
-        Logger::LogRef log;
-        log->Write(L"Damaged install failure counts set aside as %s\n",
-                   DamagedStatePath(path).c_str());
-    } else if (m_table.GetState() == CStateTable::kUnusable && !path.empty()) {
-        Logger::LogRef log;
-        log->Write(L"Install failure counts %s can't be read and are left as they are\n",
-                   path.c_str());
-    }
+    LogStateFileRead(m_table, L"Damaged install failure counts set aside as %s\n",
+                     L"Install failure counts %s can't be read and are left as they are\n");
 }
 
 int CInstallFailures::Count(const std::wstring& intname, const std::wstring& version) const {
@@ -111,11 +104,6 @@ void CInstallFailures::TakeBackAttempt(const std::wstring& intname, const std::w
 }
 
 void CInstallFailures::RecordSuccess(const std::wstring& intname) {
-    std::vector<StateRow>& rows = m_table.Rows();
-    const size_t before = rows.size();
-    for (size_t i = rows.size(); i-- > 0;)
-        if (rows[i][kIntname] == intname)
-            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
-    if (rows.size() != before)
+    if (m_table.RemoveRows(kIntname, intname))
         m_table.Save();
 }

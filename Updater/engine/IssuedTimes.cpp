@@ -1,7 +1,7 @@
 #include "engine/IssuedTimes.h"
 
 #include "engine/ManifestFields.h"
-#include "log/Logger.h"
+#include "engine/StateFolder.h"
 
 namespace {
 
@@ -15,14 +15,8 @@ bool IsIssuedRow(const StateRow& row) {
 }  // namespace
 
 CIssuedTimes::CIssuedTimes(const std::wstring& path) : m_table(path, kFields, IsIssuedRow) {
-    if (m_table.GetState() == CStateTable::kRepaired) {
-        Logger::LogRef log;
-        log->Write(L"Damaged record of when manifests were issued set aside as %s\n",
-                   DamagedStatePath(path).c_str());
-    } else if (m_table.GetState() == CStateTable::kUnusable && !path.empty()) {
-        Logger::LogRef log;
-        log->Write(L"Failed to read when manifests were issued from %s\n", path.c_str());
-    }
+    LogStateFileRead(m_table, L"Damaged record of when manifests were issued set aside as %s\n",
+                     L"Failed to read when manifests were issued from %s\n");
 }
 
 bool CIssuedTimes::Latest(const std::wstring& intname, std::wstring& text,
@@ -51,13 +45,10 @@ bool CIssuedTimes::Record(const std::wstring& intname, const std::wstring& issue
     if (Latest(intname, latestText, latest) && latest >= seconds)
         return true;
     const std::vector<StateRow> before = m_table.Rows();
-    std::vector<StateRow>& rows = m_table.Rows();
-    for (size_t i = rows.size(); i-- > 0;)
-        if (rows[i][kIntname] == intname)
-            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
-    rows.push_back(StateRow{issued, intname});
+    m_table.RemoveRows(kIntname, intname);
+    m_table.Rows().push_back(StateRow{issued, intname});
     if (m_table.Save())
         return true;
-    rows = before;
+    m_table.Rows() = before;
     return false;
 }

@@ -1,7 +1,7 @@
 #include "engine/RunningInstallers.h"
 
 #include "common/TextNumbers.h"
-#include "log/Logger.h"
+#include "engine/StateFolder.h"
 #include "system/ProcessKill.h"
 
 namespace {
@@ -27,14 +27,8 @@ bool IsInstallerRow(const StateRow& row) {
 
 CRunningInstallers::CRunningInstallers(const std::wstring& path)
     : m_table(path, kFields, IsInstallerRow) {
-    if (m_table.GetState() == CStateTable::kRepaired) {
-        Logger::LogRef log;
-        log->Write(L"Damaged record of running installers set aside as %s\n",
-                   DamagedStatePath(path).c_str());
-    } else if (m_table.GetState() == CStateTable::kUnusable && !path.empty()) {
-        Logger::LogRef log;
-        log->Write(L"Failed to read the record of running installers %s\n", path.c_str());
-    }
+    LogStateFileRead(m_table, L"Damaged record of running installers set aside as %s\n",
+                     L"Failed to read the record of running installers %s\n");
 }
 
 bool CRunningInstallers::IsRunning(const std::wstring& intname) const {
@@ -55,23 +49,15 @@ bool CRunningInstallers::Record(const std::wstring& intname, uint32_t processId,
     if (!m_table.IsUsable() || intname.empty() || !FitsStateField(intname))
         return false;
     const std::vector<StateRow> before = m_table.Rows();
-    std::vector<StateRow>& rows = m_table.Rows();
-    for (size_t i = rows.size(); i-- > 0;)
-        if (rows[i][kIntname] == intname)
-            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
-    rows.push_back(StateRow{DecimalText(processId), DecimalText(created), intname});
+    m_table.RemoveRows(kIntname, intname);
+    m_table.Rows().push_back(StateRow{DecimalText(processId), DecimalText(created), intname});
     if (m_table.Save())
         return true;
-    rows = before;
+    m_table.Rows() = before;
     return false;
 }
 
 void CRunningInstallers::Forget(const std::wstring& intname) {
-    std::vector<StateRow>& rows = m_table.Rows();
-    const size_t before = rows.size();
-    for (size_t i = rows.size(); i-- > 0;)
-        if (rows[i][kIntname] == intname)
-            rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(i));
-    if (rows.size() != before)
+    if (m_table.RemoveRows(kIntname, intname))
         m_table.Save();
 }

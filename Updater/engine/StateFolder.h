@@ -2,6 +2,8 @@
 
 #include <string>
 
+class CStateTable;
+
 // The folder of the files an update check keeps from one check to the next
 // (journals of preserved registry values, install failure counts, the times
 // manifests were issued, running installers, the machine id): beside
@@ -18,3 +20,10 @@ extern const wchar_t kInstallFailuresFile[];    // "InstallFailures.txt"
 extern const wchar_t kIssuedTimesFile[];        // "ManifestsIssued.txt"
 extern const wchar_t kRunningInstallersFile[];  // "RunningInstallers.txt"
 extern const wchar_t kMachineIdFile[];          // "MachineId.txt"
+
+// Logs what became of a state file as it was read: setAside (with the
+// set-aside copy's path) when it was damaged and repaired, unreadable (with
+// its path) when it is there but can't be used. Nothing for a file that was
+// whole, absent, or had no path.
+void LogStateFileRead(const CStateTable& table, const wchar_t* setAside,
+                      const wchar_t* unreadable);

@@ -108,6 +108,14 @@ CStateTable::CStateTable(const std::wstring& path, size_t fieldCount, StateRowCh
     m_state = kRepaired;
 }
 
+bool CStateTable::RemoveRows(size_t field, const std::wstring& value) {
+    const size_t before = m_rows.size();
+    for (size_t i = m_rows.size(); i-- > 0;)
+        if (field < m_rows[i].size() && m_rows[i][field] == value)
+            m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(i));
+    return m_rows.size() != before;
+}
+
 bool CStateTable::Save() const {
     std::string bytes;
     for (const StateRow& row : m_rows)

@@ -70,6 +70,9 @@ public:
     const std::vector<StateRow>& Rows() const { return m_rows; }
     std::vector<StateRow>& Rows() { return m_rows; }
 
+    // Removes the rows whose field at index is value; true when any was.
+    bool RemoveRows(size_t field, const std::wstring& value);
+
     // Writes the rows durably in place of the file, or removes the file
     // when there are none. False, with the file as it was, for an unusable
     // table, a row that does not fit, or a failed write.

@@ -94,8 +94,11 @@ TEST_F(StateFile, ADamagedFileIsKeptAsideBeforeItIsRepaired) {
     EXPECT_EQ("1\tpad\r\n2\t\r\n3\tpen", Read(DamagedStatePath(m_path)));
     EXPECT_EQ("1\tpad\r\n", Read(m_path));
     table.Rows().push_back({L"4", L"ink"});
+    table.Rows().push_back({L"5", L"pad"});
+    EXPECT_TRUE(table.RemoveRows(1, L"pad"));
+    EXPECT_FALSE(table.RemoveRows(1, L"pad"));
     EXPECT_TRUE(table.Save());
-    EXPECT_EQ("1\tpad\r\n4\tink\r\n", Read(m_path));
+    EXPECT_EQ("4\tink\r\n", Read(m_path));
 }
 
 TEST_F(StateFile, WhatCantBeKeptAsideIsNeitherRepairedNorWrittenOver) {
