@@ -4,12 +4,13 @@
 ; carrying the Updater's own files. Copy it and put your product's files in
 ; the section marked below. Build it (README.md beside this file):
 ;
-;   makensis -DVERSION=1.1 -DUPDATER_DIST=build/win32/dist installer.nsi
+;   makensis -DVERSION=1.1 -DUPDATER_DIST=/path/to/build/win32/dist installer.nsi
 ;
 ; Defines (makensis -D<name>=<value>; /D on Windows):
 ;   VERSION        the product's version, dotted numbers (required)
 ;   UPDATER_DIST   folder holding Updater.exe, notifier.exe and whatsnew.xsl,
-;                  the build's dist folder (required)
+;                  the build's dist folder: an absolute path, since makensis
+;                  reads relative ones from this script's folder (required)
 ;   PRODUCT_NAME   the name shown and the product folder's name ("Acme Pad")
 ;   PUBLISHER      who publishes it, for the version resource ("Acme")
 ;   INTNAME        the product's name for the Updater ("acme-pad")
