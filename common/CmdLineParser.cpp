@@ -8,6 +8,60 @@ const wchar_t kPrefixes[] = L"-/";
 const wchar_t kSeparators[] = L"=:";
 const wchar_t kQuotes[] = L"\"'";
 
+bool IsArgumentSpace(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// Whether the option prefix at prefix opens an argument quoted whole
+// ("-info=C:\Program Files\p.xml"): a double quote right before it that is
+// not yet consumed (at or after cursor) and stands at the start of the text
+// or of a word.
+bool OpensQuotedArgument(const std::wstring& text, size_t cursor, size_t prefix) {
+    if (prefix <= cursor || text[prefix - 1] != L'"')
+        return false;
+    return prefix - 1 == 0 || IsArgumentSpace(text[prefix - 2]);
+}
+
+// Reads the argument that starts at from as the C runtime does (and with it
+// CommandLineToArgvW and the installer tools that quote for them): double
+// quotes switch quoting on and off, "" inside quotes is one quote, a
+// backslash before a quote escapes it (2n backslashes and a quote are n
+// backslashes and a switch, 2n+1 are n and a literal quote), other
+// backslashes are plain, and an unquoted space or tab ends the argument.
+// Returns where the argument ends.
+size_t ReadArgument(const std::wstring& text, size_t from, std::wstring& argument) {
+    bool quoted = false;
+    size_t i = from;
+    while (i < text.size()) {
+        const wchar_t c = text[i];
+        if (!quoted && IsArgumentSpace(c))
+            break;
+        if (c == L'\\') {
+            const size_t run = text.find_first_not_of(L'\\', i);
+            const size_t count = (run == std::wstring::npos ? text.size() : run) - i;
+            const bool beforeQuote = run != std::wstring::npos && text[run] == L'"';
+            argument.append(beforeQuote ? count / 2 : count, L'\\');
+            i += count;
+            if (beforeQuote && count % 2 == 1) {
+                argument += L'"';
+                ++i;
+            }
+            continue;
+        }
+        if (c == L'"') {
+            if (quoted && i + 1 < text.size() && text[i + 1] == L'"') {
+                argument += L'"';
+                i += 2;
+            } else {
+                quoted = !quoted;
+                ++i;
+            }
+            continue;
+        }
+        argument += c;
+        ++i;
+    }
+    return i;
+}
+
 }  // namespace
 
 CCmdLineParser::CCmdLineParser(const wchar_t* cmdLine, bool caseSensitive)
@@ -47,6 +101,10 @@ void CCmdLineParser::Parse(const wchar_t* cmdLine) {
         size_t prefix = text.find_first_of(kPrefixes, cursor);
         if (prefix == npos || prefix + 1 >= text.size())
             return;
+        if (OpensQuotedArgument(text, cursor, prefix)) {
+            cursor = StoreQuotedArgument(prefix - 1);
+            continue;
+        }
         size_t nameStart = prefix + 1;
         size_t sep = text.find_first_of(kSeparators, nameStart);
         if (sep == npos) {
@@ -81,6 +139,19 @@ void CCmdLineParser::Parse(const wchar_t* cmdLine) {
         Store(name, value);
         cursor = end + 1;
     }
+}
+
+size_t CCmdLineParser::StoreQuotedArgument(size_t quote) {
+    std::wstring argument;
+    const size_t end = ReadArgument(m_cmdLine, quote, argument);
+    // The argument is one option: its first character is the prefix, and its
+    // value is all the rest after the first separator, spaces included.
+    const size_t sep = argument.find_first_of(kSeparators, 1);
+    if (sep == std::wstring::npos)
+        Store(argument.substr(1), std::wstring());
+    else
+        Store(argument.substr(1, sep - 1), argument.substr(sep + 1));
+    return end;
 }
 
 const wchar_t* CCmdLineParser::GetValue(const wchar_t* name) const {

@@ -6,7 +6,10 @@
 // Named options of a program's command line ("-name=value", "/name:value",
 // quoted values). The grammar is loose on purpose: it scans for option
 // prefixes anywhere and never reports a syntax error; what it can't make sense
-// of is skipped.
+// of is skipped. An argument quoted whole, as Windows programs and installer
+// tools quote one ("-info=C:\Program Files\p.xml"), is read the way the C
+// runtime reads an argument and is one option, its value the rest of the
+// argument after the separator.
 class CCmdLineParser {
 public:
     typedef std::map<std::wstring, std::wstring> OptionMap;
@@ -43,6 +46,9 @@ public:
 private:
     std::wstring FoldName(const std::wstring& name) const;
     void Store(const std::wstring& name, const std::wstring& value);
+    // Stores the option of the argument quoted whole whose opening quote is
+    // at quote; returns where the argument ends.
+    size_t StoreQuotedArgument(size_t quote);
 
     std::wstring m_cmdLine;
     OptionMap m_options;

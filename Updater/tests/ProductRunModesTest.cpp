@@ -328,6 +328,31 @@ TEST_F(ProductModes, AddProductFromAQuotedPathWithAnApostrophe) {
     EXPECT_NE(std::string::npos, userFile.find("qm-kit")) << userFile;
 }
 
+// Installers quote the whole argument as often as only its value; either way
+// a path with a space registers the product.
+TEST_F(ProductModes, AddProductFromAPathWithASpaceQuotedWholeOrByValue) {
+    const std::wstring folder = *dir / L"Program Files\\Acme";
+    ASSERT_TRUE(CreateFolders(folder));
+    const struct {
+        const char* intname;
+        const wchar_t* before;  // the argument up to the path
+        const wchar_t* after;   // and after it
+    } rows[] = {
+        {"qm-whole", L"\"-info=", L"\""},
+        {"qm-value", L"-info=\"", L"\""},
+        {"qm-slash", L"\"/info:", L"\""},
+    };
+    for (const auto& row : rows) {
+        const std::wstring info = folder + L"\\" + Widen(row.intname) + L" product.xml";
+        ASSERT_TRUE(WriteFileBytes(info, std::string("<product intname='") + row.intname +
+                                             "' version='1.0'/>"));
+        EXPECT_EQ((Records{"Adding product: " + Narrow(info) + "\r\n", "Product added!\r\n"}),
+                  Own(Run(std::wstring(L"-runmode=addproduct ") + row.before + info + row.after)));
+        const std::string userFile = Products(UserProductsPath());
+        EXPECT_NE(std::string::npos, userFile.find(row.intname)) << userFile;
+    }
+}
+
 TEST_F(ProductModes, AddProductFromAMissingFileFails) {
     std::wstring missing = *dir / L"missing.xml";
     EXPECT_EQ((Records{"Adding product: " + Narrow(missing) + "\r\n",

@@ -74,6 +74,74 @@ TEST(CmdLineParser, QuotedValueEndsAtItsOwnQuote) {
     EXPECT_EQ(L"1", ValueOf(empty, L"b"));
 }
 
+// Every option of a command line, as "name=value" lines in name order.
+std::wstring AllOptions(const CCmdLineParser& p) {
+    std::wstring all, name, value;
+    for (auto pos = p.GetFirstOptionPosition(); !p.IsEndPosition(pos);) {
+        p.GetNextOption(pos, name, value);
+        all += name + L"=" + value + L"\n";
+    }
+    return all;
+}
+
+// Arguments quoted whole, as installers and Windows programs quote them, are
+// read as the C runtime reads an argument; the forms that came before keep
+// their meaning.
+TEST(CmdLineParser, ArgumentsQuotedWhole) {
+    const struct {
+        const wchar_t* commandLine;
+        const wchar_t* options;  // AllOptions of it
+    } rows[] = {
+        {L"\"-info=C:\\Program Files\\Acme\\product.xml\"",
+         L"info=C:\\Program Files\\Acme\\product.xml\n"},
+        {L"-runmode=addproduct \"-info=C:\\Program Files\\Acme\\product.xml\"",
+         L"info=C:\\Program Files\\Acme\\product.xml\nrunmode=addproduct\n"},
+        {L"/runmode:addproduct \"/info:C:\\Setup files\\p.xml\"",
+         L"info=C:\\Setup files\\p.xml\nrunmode=addproduct\n"},
+        // Several, and the first of a name wins as before.
+        {L"\"-runmode=addproduct\" \"-info=C:\\a b\\p.xml\" \"-name=Acme Pad\" \"-runmode=x\"",
+         L"info=C:\\a b\\p.xml\nname=Acme Pad\nrunmode=addproduct\n"},
+        // A backslash before a quote makes it part of the value.
+        {L"\"-name=say \\\"hi\\\" twice\" -b=1", L"b=1\nname=say \"hi\" twice\n"},
+        // Two quotes inside quotes are one.
+        {L"\"-name=say \"\"hi\"\"\"", L"name=say \"hi\"\n"},
+        // Quotes around only a part: the argument goes on to the next space.
+        {L"\"-info=C:\\Program Files\"\\Acme\\p.xml -b=1",
+         L"b=1\ninfo=C:\\Program Files\\Acme\\p.xml\n"},
+        {L"\"-info\"=C:\\p.xml", L"info=C:\\p.xml\n"},
+        {L"\"-info=C:\\a b\"-b=2", L"info=C:\\a b-b=2\n"},
+        // Backslashes: plain unless a quote follows; 2n of them and a quote
+        // are n and the closing quote, 2n+1 are n and a quote in the value.
+        {L"\"-path=\\\\server\\share\\a b\"", L"path=\\\\server\\share\\a b\n"},
+        {L"\"-dir=C:\\My Files\\\\\" -x=1", L"dir=C:\\My Files\\\nx=1\n"},
+        {L"\"-dir=C:\\My Files\\\" -x=1", L"dir=C:\\My Files\" -x=1\n"},
+        // Empty values and empty arguments.
+        {L"\"-info=\" -b=1", L"b=1\ninfo=\n"},
+        {L"-a=1 \"\" -b=2", L"a=1\nb=2\n"},
+        {L"\"\"", L""},
+        {L"\"-=x\" -b=2", L"b=2\n"},
+        // An option without a value ends with its argument.
+        {L"\"-verysilent\" -runmode=x", L"runmode=x\nverysilent=\n"},
+        // An apostrophe is part of the value; a tab ends the argument.
+        {L"\"-info=C:\\Bob's files\\p.xml\"", L"info=C:\\Bob's files\\p.xml\n"},
+        {L"\"-a=x y\"\t-b=2", L"a=x y\nb=2\n"},
+        // Unclosed: the rest of the text.
+        {L"\"-info=C:\\a b -c=1", L"info=C:\\a b -c=1\n"},
+        // Only a quote at the start of a word opens an argument: not one
+        // inside a word, not the closing quote of a value, not an apostrophe.
+        {L"x\"-a=1 2\"", L"a=1\n"},
+        {L"-a=\" \"-b=1", L"a= \nb=1\n"},
+        {L"'-info=C:\\a b'", L"info=C:\\a\n"},
+        // The forms before: a quoted value, and an unquoted one up to a space.
+        {L"-info=\"C:\\Program Files\\p.xml\"", L"info=C:\\Program Files\\p.xml\n"},
+        {L"-info=C:\\Program Files\\p.xml", L"info=C:\\Program\n"},
+    };
+    for (const auto& row : rows) {
+        CCmdLineParser p(row.commandLine, true);
+        EXPECT_EQ(std::wstring(row.options), AllOptions(p)) << "command line: " << row.commandLine;
+    }
+}
+
 TEST(CmdLineParser, OptionWithoutSeparatorSwallowsTheNext) {
     CCmdLineParser p(L"-verysilent -runmode=x", true);
     EXPECT_EQ(L"<absent>", ValueOf(p, L"runmode"));

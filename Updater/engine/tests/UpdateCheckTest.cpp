@@ -2,6 +2,7 @@
 // on 127.0.0.1, recording stand-ins for installers, clean-up programs and the
 // Notifier, the real registry and real folders.
 #include "testsupport/TestSupport.h"
+#include "updateserver/HostPrograms.h"
 #include "updateserver/UpdateServer.h"
 
 #include <gtest/gtest.h>
@@ -40,59 +41,10 @@ std::wstring SigningFolder() {
     return FileExists(folder + L"\\nsis.exe") ? folder : std::wstring();
 }
 
-// Whether the program can be started here. makensis makes 32-bit installers
-// only, and a 64-bit test build runs where 32-bit programs may not start.
-bool CanStart(const std::wstring& program) {
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
-                          CREATE_SUSPENDED, nullptr, nullptr, &si, &pi))
-        return false;
-    ::TerminateProcess(pi.hProcess, 1);
-    ::WaitForSingleObject(pi.hProcess, 10000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return true;
-}
-
 std::string Pin(int publisher) {
     std::string pin;
     ReadFileBytes(SigningFolder() + L"\\pin" + std::to_wstring(publisher) + L".txt", pin);
     return pin.substr(0, 64);
-}
-
-// A Windows path as a quoted argument of a program of the machine Wine runs on.
-std::string UnixArg(const std::wstring& path) {
-    return "\"" + UnixPath(path) + "\"";
-}
-
-// Runs a program of the machine Wine runs on (openssl, python3); its exit
-// code, or -1 when it did not end within 2 minutes. Wine starts such a
-// program but gives no handle to wait on or read its exit code from, so a
-// shell script runs it and leaves the code in a file beside it.
-int RunUnixProgram(const std::wstring& name, const std::string& arguments) {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring base = std::wstring(temp) + L"qm-unix-run-" +
-                              std::to_wstring(::GetCurrentProcessId());
-    const std::wstring script = base + L".sh", done = base + L".done";
-    ::DeleteFileW(done.c_str());
-    const std::string doneUnix = UnixPath(done);
-    if (!WriteFileBytes(script, "/usr/bin/" + Narrow(name) + " " + arguments + "\n" +
-                                    "echo $? > '" + doneUnix + ".tmp' && mv '" + doneUnix +
-                                    ".tmp' '" + doneUnix + "'\n"))
-        return -1;
-    HANDLE started = StartProcess(L"Z:\\bin\\sh", Widen(UnixArg(script)), L"");
-    if (started)
-        ::CloseHandle(started);
-    std::string code;
-    for (int waited = 0; waited < 120000 && !ReadFileBytes(done, code); waited += 50)
-        ::Sleep(50);
-    ::DeleteFileW(script.c_str());
-    ::DeleteFileW(done.c_str());
-    return code.empty() ? -1 : std::atoi(code.c_str());
 }
 
 // The value of one attribute of a manifest's text.
