@@ -3,6 +3,7 @@
 #include "catalogue/Update.h"
 #include "common/TextNumbers.h"
 #include "engine/ManifestFields.h"
+#include "system/Version.h"
 
 bool ReadOffer(const CUpdate& update, bool verified, COffer& offer, const wchar_t*& field) {
     COffer read;
@@ -43,4 +44,8 @@ bool ReadOffer(const CUpdate& update, bool verified, COffer& offer, const wchar_
     }
     offer = read;
     return true;
+}
+
+bool HasRegisteredOffer(const std::wstring& registered, const std::wstring& offered) {
+    return !IsVersionLess(registered, offered);
 }

@@ -36,3 +36,9 @@ struct COffer {
 // digits (100 when absent). False, with field naming the first attribute
 // that is missing or malformed and offer untouched, otherwise.
 bool ReadOffer(const CUpdate& update, bool verified, COffer& offer, const wchar_t*& field);
+
+// True when a product whose entry now says registered has taken an offer of
+// offered: the same version or a later one, compared as the check compares
+// versions. An installer that registers another version ("1.3" for
+// "1.30") would otherwise be offered its update again at every check.
+bool HasRegisteredOffer(const std::wstring& registered, const std::wstring& offered);

@@ -376,7 +376,7 @@ InstallerEnd CUpdateEngine::InstallAndCount(const CProduct& product, const COffe
     // the product says so, and until then its attempts count.
     std::wstring registered;
     const bool read = RegisteredVersion(product.intname, registered);
-    if (read && !IsVersionLess(registered, offer.version)) {
+    if (read && HasRegisteredOffer(registered, offer.version)) {
         failures.RecordSuccess(product.intname);
         return end;
     }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 namespace {
 
 const wchar_t kDigest[] = L"00112233445566778899aabbccddeeff00112233445566778899AABBCCDDEEFF";
@@ -107,6 +109,29 @@ TEST(Offer, AnUnsignedManifestOffersNoDigestsTimesOrReports) {
     update.rollout = L"x";
     EXPECT_FALSE(ReadOffer(update, false, offer, field));
     EXPECT_STREQ(L"rollout", field);
+}
+
+TEST(Offer, AnInstallTookOnlyWhenItsVersionIsRegistered) {
+    const struct {
+        const wchar_t* registered;
+        const wchar_t* offered;
+        bool took;
+    } kCases[] = {
+        {L"1.30", L"1.30", true},
+        {L"1.3", L"1.30", false},  // fields compare as numbers: 3 is below 30
+        {L"1.31", L"1.30", true},  // a later version is taken too
+        {L"1.30.0", L"1.30", true},
+        // Fields past the shorter version don't count, as when the check
+        // decides what is newer: what it would not offer again took.
+        {L"1.30", L"1.30.0.1", true},
+        {L"1.0", L"2.0", false},  // the installer left the old version registered
+        {L"", L"2.0", false},
+        {L"10.0", L"9.9", true},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(c.took, HasRegisteredOffer(c.registered, c.offered))
+            << std::string(c.registered, c.registered + wcslen(c.registered)) << " for "
+            << std::string(c.offered, c.offered + wcslen(c.offered));
 }
 
 }  // namespace
