@@ -2134,6 +2134,9 @@ TEST_F(UpdateCheck, AKeyChangeTakesMachinesFromOneKeyToTheNext) {
     const std::wstring signing = SigningFolder();
     ASSERT_FALSE(signing.empty());
     const std::string pinA = Pin(1), pinB = Pin(2);
+    // A name beyond ASCII: its products file, its description and its signed
+    // manifest are all UTF-8, whatever the machine's code page.
+    const std::string name = "notes-\xC3\xA9";
     const std::wstring folder = m_dir / L"srv\\pad";
     ASSERT_TRUE(CreateFolders(folder));
     const struct {
@@ -2147,23 +2150,23 @@ TEST_F(UpdateCheck, AKeyChangeTakesMachinesFromOneKeyToTheNext) {
         {"3.0", 2, pinA + ";" + pinB, " --new-signer", "PerformRegistryActions_Restore"},
         {"4.0", 2, pinB, "", "PerformRegistryActions_Restore"},
         {"5.0", 1, pinA + ";" + pinB, " --new-signer",
-         "Manifest of pad is signed by a key that is not pinned"},
+         "Manifest of notes-\xC3\xA9 is signed by a key that is not pinned"},
     };
-    WriteUserProducts(Pinned(pinA, Product("pad", "1.0", ManifestUrl("pad"), "")));
+    WriteUserProducts(Pinned(pinA, Product(name, "1.0", ManifestUrl("pad"), "")));
     for (const auto& step : steps) {
         SCOPED_TRACE(step.version);
         const std::string key = UnixArg(signing + L"\\key" + std::to_wstring(step.key) + L".pem");
         const std::string cert = UnixArg(signing + L"\\cert" + std::to_wstring(step.key) + L".pem");
         const std::wstring info = m_dir / (L"pad-" + Widen(step.version) + L".xml");
-        ASSERT_TRUE(WriteFileBytes(info, "<product intname='pad' version='" +
+        ASSERT_TRUE(WriteFileBytes(info, "<product intname='" + name + "' version='" +
                                              std::string(step.version) + "' updateurl='" +
                                              ManifestUrl("pad") + "' signer='" + step.pins + "'/>"));
-        ::SetEnvironmentVariableW(L"QM_INSTALL_ADDPRODUCT_pad",
+        ::SetEnvironmentVariableW((L"QM_INSTALL_ADDPRODUCT_" + Widen(name)).c_str(),
                                   (m_bin + L"\\Updater.exe|" + info).c_str());
         ::SetEnvironmentVariableW(L"QM_INSTALL_REGISTER", nullptr);
         ASSERT_EQ(0, RunUnixProgram(
                          L"python3",
-                         UnixArg(SourcePath(L"tools\\qmpublish")) + " manifest --intname pad --version " +
+                         UnixArg(SourcePath(L"tools\\qmpublish")) + " manifest --intname " + name + " --version " +
                              step.version + " --installer " +
                              UnixArg(signing + L"\\signed" + std::to_wstring(step.key) + L".exe") +
                              " --installer-url " +
@@ -2183,7 +2186,7 @@ TEST_F(UpdateCheck, AKeyChangeTakesMachinesFromOneKeyToTheNext) {
     ASSERT_TRUE(ReadFileBytes(UserProductsPath(), products));
     EXPECT_NE(std::string::npos, products.find("version='4.0'")) << products;
     EXPECT_NE(std::string::npos, products.find("signer='" + pinB + "'")) << products;
-    ::SetEnvironmentVariableW(L"QM_INSTALL_ADDPRODUCT_pad", nullptr);
+    ::SetEnvironmentVariableW((L"QM_INSTALL_ADDPRODUCT_" + Widen(name)).c_str(), nullptr);
 }
 
 class MachineUpdateCheck : public UpdateCheck {
