@@ -8,8 +8,9 @@
 
 namespace {
 
+// Deleting creates nothing: a missing key has nothing to delete.
 void DeleteValue(const CValue& value, HKEY root) {
-    CRegistry registry(CRegistry::kCreateIfMissing);
+    CRegistry registry(0);
     registry.Open(value.key.c_str(), root, kActionAccess);
     registry.GetEntry(value.name.c_str())->Delete();
     registry.Close();
@@ -30,8 +31,9 @@ void CUpdateEngine::PerformRegistryActions(const CProduct& product, CSavedValues
         if (value->action == L"delete") {
             DeleteValue(*value, root);
         } else if (value->action == L"preserve") {
-            SaveValueOnce(*value, saved);
-            DeleteValue(*value, root);
+            // What can't be saved is not removed: it could not be put back.
+            if (SaveValueOnce(*value, saved))
+                DeleteValue(*value, root);
         }
     }
     for (const CKey* key : actions.m_Keys) {
@@ -40,7 +42,7 @@ void CUpdateEngine::PerformRegistryActions(const CProduct& product, CSavedValues
         HKEY root = ActionRoot(key->root);
         if (!root)
             continue;
-        CRegistry registry(CRegistry::kCreateIfMissing);
+        CRegistry registry(0);
         registry.Open(key->key.c_str(), root, kActionAccess);
         registry.DeleteKey();
         registry.Close();

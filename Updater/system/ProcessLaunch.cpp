@@ -134,16 +134,19 @@ DWORD PutInJob(HANDLE token, const std::wstring& program, const std::wstring& ar
 DWORD Elapsed(DWORD start) { return ::GetTickCount() - start; }
 
 // Waits until no process is left in the job, but at most until limitMs after
-// start; false when some are still running then.
+// start; false when some are still running then, or the count could not be
+// read.
 bool WaitForEmptyJob(HANDLE job, DWORD start, DWORD limitMs) {
     // The count is read rather than awaited through a completion port: it
     // is all that is wanted, and reading it works alike wherever jobs do.
     const DWORD kPollMs = 100;
     for (;;) {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting;
-        // A count that can't be read can't be waited for.
-        if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                         sizeof accounting, nullptr) ||
+        // A count that can't be read is no empty job: what is restored
+        // after the wait must not be restored under a setup still running.
+        // It is read again until the limit.
+        if (::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                        sizeof accounting, nullptr) &&
             accounting.ActiveProcesses == 0)
             return true;
         DWORD elapsed = Elapsed(start);

@@ -28,7 +28,11 @@ bool JournalPreservedValues(const CProduct& product, CSavedValues& saved, std::w
         }
         AddJournalToSaved(left, saved);
     }
-    SavePreservedValues(product, saved);
+    if (!SavePreservedValues(product, saved)) {
+        Logger::LogRef log;
+        log->Write(L"Failed to read preserved registry values of %s\n", ForLog(product.intname).c_str());
+        return false;
+    }
     const CJournal values = JournalOf(product, saved);
     if (values.values.empty()) {
         journal.clear();

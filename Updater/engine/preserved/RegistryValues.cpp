@@ -1,6 +1,7 @@
 #include "engine/preserved/RegistryValues.h"
 
 #include "catalogue/Product.h"
+#include "common/Handles.h"
 #include "engine/Registry.h"
 
 #include <windows.h>
@@ -32,27 +33,73 @@ const CPreservedValue* Find(const CSavedValues& values, const CPreservedValue& p
     return nullptr;
 }
 
-// The value as it is now: absent, or its type and bytes.
-CPreservedValue ReadValue(const CValue& value, HKEY root) {
+// How reading a value went.
+enum class ValueRead { kPresent, kAbsent, kFailed };
+
+// The value as it is now, read with read access only and creating nothing:
+// present with its type and bytes, absent (its key or itself missing), or
+// not to be read (no access, any other failure), which is never taken for
+// absent.
+ValueRead ReadValueNow(HKEY root, const CValue& value, CPreservedValue& entry) {
+    UniqueRegKey key;
+    const LONG opened = ::RegOpenKeyExW(root, value.key.c_str(), 0, KEY_QUERY_VALUE, key.Put());
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return ValueRead::kAbsent;
+    if (opened != ERROR_SUCCESS)
+        return ValueRead::kFailed;
+    // The value may grow between the size query and the read; try a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD type = 0, size = 0;
+        LONG rc = ::RegQueryValueExW(key.Get(), value.name.c_str(), nullptr, &type, nullptr, &size);
+        if (rc == ERROR_FILE_NOT_FOUND)
+            return ValueRead::kAbsent;
+        if (rc != ERROR_SUCCESS)
+            return ValueRead::kFailed;
+        std::vector<unsigned char> data(size);
+        rc = ::RegQueryValueExW(key.Get(), value.name.c_str(), nullptr, &type,
+                                data.empty() ? nullptr : data.data(), &size);
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc == ERROR_FILE_NOT_FOUND)
+            return ValueRead::kAbsent;
+        if (rc != ERROR_SUCCESS)
+            return ValueRead::kFailed;
+        data.resize(size);
+        entry.existed = true;
+        entry.type = type;
+        entry.data.swap(data);
+        return ValueRead::kPresent;
+    }
+    return ValueRead::kFailed;
+}
+
+// The value as it is now into saved; false when it can't be read.
+bool SaveValueNow(const CValue& value, HKEY root, CSavedValues& saved) {
     CPreservedValue entry = PlaceOf(value);
-    CRegistry registry(CRegistry::kCreateIfMissing);
-    registry.Open(value.key.c_str(), root, kActionAccess);
-    DWORD type = 0;
-    entry.existed = registry.QueryRawValue(value.name.c_str(), type, entry.data);
-    entry.type = type;
-    registry.Close();
-    return entry;
+    if (ReadValueNow(root, value, entry) == ValueRead::kFailed)
+        return false;
+    saved.push_back(entry);
+    return true;
+}
+
+// True when the value is there now with the preserved type and bytes.
+bool IsAsPreserved(HKEY root, const CPreservedValue& value) {
+    CValue place;
+    place.key = value.key;
+    place.name = value.name;
+    CPreservedValue now = value;
+    return ReadValueNow(root, place, now) == ValueRead::kPresent && now.type == value.type &&
+           now.data == value.data;
 }
 
 }  // namespace
 
-void SaveValueOnce(const CValue& value, CSavedValues& saved) {
+bool SaveValueOnce(const CValue& value, CSavedValues& saved) {
     HKEY root = ActionRoot(value.root);
-    if (root && !Find(saved, PlaceOf(value)))
-        saved.push_back(ReadValue(value, root));
+    return !root || Find(saved, PlaceOf(value)) || SaveValueNow(value, root, saved);
 }
 
-void SavePreservedValues(const CProduct& product, CSavedValues& saved) {
+bool SavePreservedValues(const CProduct& product, CSavedValues& saved) {
     // The same walk as PerformRegistryActions, without removing anything: a
     // value that a "delete" entry before it removes is saved as absent.
     CSavedValues deleted;
@@ -63,11 +110,16 @@ void SavePreservedValues(const CProduct& product, CSavedValues& saved) {
         if (!root)
             continue;
         const CPreservedValue place = PlaceOf(*value);
-        if (value->action == L"delete")
+        if (value->action == L"delete") {
             deleted.push_back(place);
-        else if (value->action == L"preserve" && !Find(saved, place))
-            saved.push_back(Find(deleted, place) ? place : ReadValue(*value, root));
+        } else if (value->action == L"preserve" && !Find(saved, place)) {
+            if (Find(deleted, place))
+                saved.push_back(place);
+            else if (!SaveValueNow(*value, root, saved))
+                return false;
+        }
     }
+    return true;
 }
 
 CJournal JournalOf(const CProduct& product, const CSavedValues& saved) {
@@ -98,6 +150,10 @@ bool WriteBackValue(const CPreservedValue& value) {
     HKEY root = ActionRoot(value.root);
     if (!root || !value.existed)
         return true;  // an absent value stays absent, as after a restore
+    // Nothing to write where nothing changed it (an installer that could
+    // not write there either).
+    if (IsAsPreserved(root, value))
+        return true;
     CRegistry registry(CRegistry::kCreateIfMissing);
     registry.Open(value.key.c_str(), root, kActionAccess);
     // On the disk before its journal lets go of it: a power cut can lose

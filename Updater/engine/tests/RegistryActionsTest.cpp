@@ -4,9 +4,11 @@
 
 #include "RegistryScratch.h"
 #include "catalogue/Product.h"
+#include "engine/preserved/RegistryValues.h"
 #include "testsupport/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <memory>
 
@@ -116,10 +118,42 @@ TEST_F(RegistryActions, AbsentValuesStayAbsent) {
     AddValue(L"preserve", L"HKCU", kKey, L"Missing");
     AddValue(L"preserve", L"HKLM", L"Software\\QmNoSuchKey", L"Missing");
     Before();
+    // Reading what is preserved creates nothing.
+    EXPECT_FALSE(RegistryScratch::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\QmNoSuchKey"));
     After();
     EXPECT_FALSE(Present(HKEY_CURRENT_USER, kKey, L"Missing"));
     EXPECT_FALSE(Present(HKEY_LOCAL_MACHINE, L"Software\\QmNoSuchKey", L"Missing"));
     EXPECT_TRUE(Present(HKEY_CURRENT_USER, kKey, L"Other"));
+}
+
+// A value that is there but can't be read is not taken for an absent one:
+// it can't be preserved, so the update must not go ahead, and it is not
+// removed either.
+TEST_F(RegistryActions, AValueThatCannotBeReadIsNeverSavedAsAbsent) {
+    const std::wstring locked = std::wstring(kKey) + L"\\Locked";
+    ASSERT_TRUE(RegistryScratch::WriteText(HKEY_CURRENT_USER, locked.c_str(), L"Settings", L"user"));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, locked.c_str(), 0,
+                                             READ_CONTROL | WRITE_DAC, &key));
+    PSECURITY_DESCRIPTOR deny = nullptr, allow = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(D;;KR;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &deny, nullptr));
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;KA;;;WD)", SDDL_REVISION_1, &allow, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, deny));
+    AddValue(L"preserve", L"HKCU", locked.c_str(), L"Settings");
+    EXPECT_FALSE(SavePreservedValues(product, saved));
+    EXPECT_TRUE(saved.empty());
+    Before();
+    EXPECT_TRUE(saved.empty());
+    ::RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, allow);
+    ::RegCloseKey(key);
+    ::LocalFree(deny);
+    ::LocalFree(allow);
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(RegistryScratch::Read(HKEY_CURRENT_USER, locked.c_str(), L"Settings", type, bytes));
+    EXPECT_EQ(std::string("u\0s\0e\0r\0\0\0", 10), bytes);
 }
 
 TEST_F(RegistryActions, SecondPreserveKeepsTheFirstSave) {
