@@ -48,12 +48,21 @@ bool Start(HANDLE token, const std::wstring& program, const std::wstring& argume
     ::ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
     ::ZeroMemory(&pi, sizeof pi);
-    if (!token)
-        return ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags,
-                                block, workDir, &si, &pi) != FALSE;
-    si.lpDesktop = desktop;
-    return ::CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr, nullptr,
-                                  FALSE, flags, block, workDir, &si, &pi) != FALSE;
+    bool started;
+    if (token) {
+        si.lpDesktop = desktop;
+        started = ::CreateProcessAsUserW(token, program.c_str(), commandLine.data(), nullptr,
+                                         nullptr, FALSE, flags, block, workDir, &si, &pi) != FALSE;
+    } else {
+        started = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                   flags, block, workDir, &si, &pi) != FALSE;
+    }
+    // Wine starts a program of the machine it runs on by itself and reports
+    // success without a process handle, leaving whatever its stack held as
+    // the thread handle: no handle of ours, never to be closed.
+    if (started && !pi.hProcess)
+        pi.hThread = nullptr;
+    return started;
 }
 
 // Takes over the handles of a created process; waits for its end if asked.
