@@ -89,7 +89,7 @@ protected:
         ::SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
         DeleteTask(GetUserTaskName());
         for (const wchar_t* name :
-             {L"UserProducts.xml", L"updater.log", L"OfferedVersions.txt", L"InstallFailures.txt",
+             {L"UserProducts.xml", L"updater.log", L"MachineId.txt", L"InstallFailures.txt",
               L"ManifestsIssued.txt", L"RunningInstallers.txt"})
             ::DeleteFileW((LocalAppData() + L"\\" + name).c_str());
         // A per-user install has no updater id: only addsystask writes one.
