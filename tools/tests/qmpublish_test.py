@@ -582,4 +582,15 @@ if __name__ == "__main__":
     if missing:
         print("skipped: not installed:", ", ".join(missing))
         sys.exit(77)
+    # "--shard I/N" runs every N-th test from the I-th on (I from 1), so that
+    # the tests can share the machine's cores; every test is in one shard.
+    if len(sys.argv) == 3 and sys.argv[1] == "--shard":
+        index, count = (int(n) for n in sys.argv[2].split("/"))
+        tests = []
+        pending = [unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__])]
+        while pending:
+            for item in pending.pop(0):
+                (pending if isinstance(item, unittest.TestSuite) else tests).append(item)
+        suite = unittest.TestSuite(t for i, t in enumerate(tests) if i % count == index - 1)
+        sys.exit(0 if unittest.TextTestRunner(verbosity=1).run(suite).wasSuccessful() else 1)
     unittest.main()
