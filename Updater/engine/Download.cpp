@@ -40,6 +40,9 @@ void BindAndWait(const std::wstring& address, CTransferCallback* callback, HANDL
     ComPtr<IStream> stream;
     if (SUCCEEDED(moniker->BindToStorage(context.Get(), nullptr, IID_IStream, stream.PutVoid()))) {
         auto stopped = [callback] { return callback->Stopped(); };
+        // No limit of its own: the owner sets abandoned when the transfer's
+        // limits run out, and every transfer has a whole time
+        // (CWorkerThread::Run runs none without one).
         if (DispatchMessagesUntil(stopped, abandoned, INFINITE) != DispatchEnd::kDone) {
             callback->Abort();
             DispatchMessagesUntil(stopped, nullptr, kAbortWaitMs);

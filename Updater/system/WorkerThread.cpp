@@ -79,7 +79,9 @@ void CWorkerThread::LetGo() {
 }
 
 CWatchedWork::End CWorkerThread::Run(CWatchedWork* work, const ProgressLimits& limits) {
-    if (!m_channel && !Start())
+    // Without a whole time the watch could wait for ever, and so could the
+    // work for its abandon event.
+    if (limits.wholeMs == 0 || (!m_channel && !Start()))
         return CWatchedWork::kNotStarted;
     const DWORD start = ::GetTickCount();
     work->Start(start);

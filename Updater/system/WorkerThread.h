@@ -18,8 +18,11 @@ public:
 
     // Runs work->Run() on the worker thread and waits until it returns or
     // its progress falls short of limits (ProgressWatch.h). kSilent and
-    // kTooSlow: OnAbandon has run and the work delivers nothing from now
-    // on. kNotStarted when no thread could be started.
+    // kTooSlow: OnAbandon has run, the abandon event is set, and the work
+    // delivers nothing from now on. Every run ends: limits without a whole
+    // time (wholeMs 0) are not run, and neither is anything when no thread
+    // could be started (both kNotStarted). So work that waits for its
+    // abandon event without a time limit of its own waits at most wholeMs.
     CWatchedWork::End Run(CWatchedWork* work, const ProgressLimits& limits);
 
 private:

@@ -5,6 +5,7 @@ import hashlib
 import http.client
 import os
 import re
+import time
 import urllib.error
 import urllib.request
 
@@ -26,10 +27,18 @@ class _OnlyWebRedirects(urllib.request.HTTPRedirectHandler):
 
 _opener = urllib.request.build_opener(_OnlyWebRedirects)
 
+# As a machine waits: nothing for 60 s gives up, a document must be whole
+# within 2 minutes and an installer within 2 hours.
+SILENCE_SECONDS = 60
+DOCUMENT_SECONDS = 120
+INSTALLER_SECONDS = 2 * 60 * 60
+
 
 def _open(url):
+    check_address(url, "address")
     try:
-        response = _opener.open(urllib.request.Request(url, headers={"User-Agent": "qmpublish"}), timeout=120)
+        response = _opener.open(urllib.request.Request(url, headers={"User-Agent": "qmpublish"}),
+                                timeout=SILENCE_SECONDS)
     except urllib.error.HTTPError as e:
         raise Refusal(f"{url} answered {e.code} {e.reason}")
     except (urllib.error.URLError, http.client.HTTPException, OSError, ValueError) as e:
@@ -40,32 +49,38 @@ def _open(url):
     return response
 
 
-def fetch(url, limit=DOCUMENT_LIMIT):
-    """The document at url, of at most limit bytes, answered with a success status."""
-    with _open(url) as response:
-        try:
-            data = response.read(limit + 1)
-        except (http.client.HTTPException, OSError) as e:
-            raise Refusal(f"can't fetch {url} ({e})")
-    if len(data) > limit:
-        raise Refusal(f"{url} is longer than {limit} bytes")
-    return data
-
-
-def download(url, path, limit):
-    """Writes the file at url to path, reading at most limit + 1 bytes; its length."""
+def _read(url, limit, seconds, write):
+    """Hands the answer at url to write in pieces, at most limit + 1 bytes of
+    it, within seconds in all; the count of bytes."""
+    deadline = time.monotonic() + seconds
     size = 0
-    with _open(url) as response, open(path, "wb") as f:
+    with _open(url) as response:
         try:
             while size <= limit:
                 chunk = response.read(min(1 << 16, limit + 1 - size))
                 if not chunk:
                     break
-                f.write(chunk)
+                write(chunk)
                 size += len(chunk)
+                if time.monotonic() > deadline:
+                    raise Refusal(f"{url} did not arrive whole within {seconds} seconds")
         except (http.client.HTTPException, OSError) as e:
             raise Refusal(f"can't fetch {url} ({e})")
     return size
+
+
+def fetch(url, limit=DOCUMENT_LIMIT):
+    """The document at url, of at most limit bytes, answered with a success status."""
+    pieces = []
+    if _read(url, limit, DOCUMENT_SECONDS, pieces.append) > limit:
+        raise Refusal(f"{url} is longer than {limit} bytes")
+    return b"".join(pieces)
+
+
+def download(url, path, limit):
+    """Writes the file at url to path, reading at most limit + 1 bytes; its length."""
+    with open(path, "wb") as f:
+        return _read(url, limit, INSTALLER_SECONDS, f.write)
 
 
 class FolderSource:
@@ -120,7 +135,6 @@ class UrlSource:
 
     def installer(self, attributes, scratch):
         url = attributes["installerurl"]
-        check_address(url, "installer address")
         path = os.path.join(scratch, "installer.exe")
         download(url, path, int(attributes["size"]))  # digits: checked before
         return path, url
@@ -129,7 +143,6 @@ class UrlSource:
         return fetch(attributes["installerurl"] + ".md5")[:32]
 
     def whatsnew(self, attributes):
-        check_address(attributes["whatsnewurl"], "what's-new address")
         return fetch(attributes["whatsnewurl"])
 
 

@@ -75,17 +75,19 @@ TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
     // A second of silence: the first piece also waits for its thread to
     // start, which under Wine on a busy machine takes some hundred ms.
     const WorkCase cases[] = {
-        {"quick", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
-        {"longer than the silence, never silent", 40, 50, 0, {1000, 0, 0, 0},
+        {"quick", 1, 0, 0, {1000, 30000, 0, 0}, CWatchedWork::kFinished},
+        {"longer than the silence, never silent", 40, 50, 0, {1000, 30000, 0, 0},
          CWatchedWork::kFinished},
-        {"silent", 0, 10000, 0, {1000, 0, 0, 0}, CWatchedWork::kSilent},
-        {"quick after a silent one", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
+        {"silent", 0, 10000, 0, {1000, 30000, 0, 0}, CWatchedWork::kSilent},
+        {"quick after a silent one", 1, 0, 0, {1000, 30000, 0, 0}, CWatchedWork::kFinished},
         {"busy past the whole time", 0, 20, 4096, {1000, 600, 0, 0}, CWatchedWork::kTooSlow},
-        {"quick after a slow one", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
-        {"at the rate for longer than a window", 80, 20, 8192, {1000, 0, 1000, 65536},
+        {"quick after a slow one", 1, 0, 0, {1000, 30000, 0, 0}, CWatchedWork::kFinished},
+        {"at the rate for longer than a window", 80, 20, 8192, {1000, 30000, 1000, 65536},
          CWatchedWork::kFinished},
-        {"below the rate", 0, 20, 1024, {1000, 0, 1000, 65536}, CWatchedWork::kTooSlow},
-        {"quick at the end", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kFinished},
+        {"below the rate", 0, 20, 1024, {1000, 30000, 1000, 65536}, CWatchedWork::kTooSlow},
+        {"quick at the end", 1, 0, 0, {1000, 30000, 0, 0}, CWatchedWork::kFinished},
+        // Work without a whole time could be watched for ever.
+        {"no whole time", 1, 0, 0, {1000, 0, 0, 0}, CWatchedWork::kNotStarted},
     };
     CWorkerThread worker;
     // Given-up pieces stay stuck until the end, so that no new thread can
@@ -99,6 +101,11 @@ TEST(WorkerThread, OneThreadServesTheWorkUntilAPieceIsGivenUp) {
         CWatchedWork::End end = worker.Run(work, c.limits);
         DWORD took = ::GetTickCount() - start;
         EXPECT_EQ(c.end, end) << c.what << ": " << EndName(end) << " after " << took << " ms";
+        if (end == CWatchedWork::kNotStarted) {
+            EXPECT_EQ(0u, work->Thread()) << c.what;
+            work->Release();
+            continue;
+        }
         if (end == CWatchedWork::kFinished) {
             EXPECT_NE(0u, work->Thread()) << c.what;
             EXPECT_NE(::GetCurrentThreadId(), work->Thread()) << c.what;
@@ -160,13 +167,13 @@ private:
 TEST(WorkerThread, AGivenUpPieceThatWatchesForItEndsAtOnceAndSoDoesItsThread) {
     CWorkerThread worker;
     StepWork* first = new StepWork(1, 0, 0);
-    ASSERT_EQ(CWatchedWork::kFinished, worker.Run(first, ProgressLimits{1000, 0, 0, 0}));
+    ASSERT_EQ(CWatchedWork::kFinished, worker.Run(first, ProgressLimits{1000, 30000, 0, 0}));
     UniqueHandle thread(::OpenThread(SYNCHRONIZE, FALSE, first->Thread()));
     first->Release();
     ASSERT_TRUE(thread.IsValid()) << ::GetLastError();
 
     AbandonAwareWork* waiting = new AbandonAwareWork(20000);
-    CWatchedWork::End end = worker.Run(waiting, ProgressLimits{500, 0, 0, 0});
+    CWatchedWork::End end = worker.Run(waiting, ProgressLimits{500, 30000, 0, 0});
     EXPECT_EQ(CWatchedWork::kSilent, end) << EndName(end);
     const DWORD givenUp = ::GetTickCount();
     EXPECT_TRUE(waiting->WaitForEnd(2000));
