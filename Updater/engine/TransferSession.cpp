@@ -7,14 +7,15 @@
 #include <algorithm>
 
 template <typename Transfer>
-TransferResult CTransferSession::Run(const std::wstring& address, Transfer transfer) {
+TransferResult CTransferSession::Run(const std::wstring& address, Transfer transfer,
+                                     bool remember) {
     // Only servers are ever given up, so an address without one is never
     // refused.
     const std::wstring server = ServerOfAddress(address);
     if (std::find(m_givenUp.begin(), m_givenUp.end(), server) != m_givenUp.end())
         return TransferResult{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
     TransferResult result = transfer();
-    if (result.outcome == TransferOutcome::kGivenUp && !server.empty())
+    if (remember && result.outcome == TransferOutcome::kGivenUp && !server.empty())
         m_givenUp.push_back(server);
     return result;
 }
@@ -33,10 +34,8 @@ TransferResult CTransferSession::Download(const std::wstring& address, const std
 }
 
 TransferResult CTransferSession::Report(const std::wstring& address) {
-    const std::wstring server = ServerOfAddress(address);
-    if (std::find(m_givenUp.begin(), m_givenUp.end(), server) != m_givenUp.end())
-        return TransferResult{TransferOutcome::kRefused, TransferCause::kServerGivenUp};
-    return SendReport(m_worker, address);
+    // A report's silence says nothing of the files its server holds.
+    return Run(address, [&] { return SendReport(m_worker, address); }, false);
 }
 
 void CTransferSession::LogGivenUp(const std::wstring& address, const TransferResult& result) const {

@@ -39,10 +39,10 @@ public:
     void LogGivenUp(const std::wstring& address, const TransferResult& result) const;
 
 private:
-    // Refused when the server was given up; otherwise runs transfer() and
-    // remembers the server when that gives up.
+    // Refused when the server was given up; otherwise runs transfer() and,
+    // when remember, remembers the server when that gives up.
     template <typename Transfer>
-    TransferResult Run(const std::wstring& address, Transfer transfer);
+    TransferResult Run(const std::wstring& address, Transfer transfer, bool remember = true);
 
     std::vector<std::wstring> m_givenUp;  // "host:port"
     CWorkerThread m_worker;

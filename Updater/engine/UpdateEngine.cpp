@@ -21,7 +21,6 @@
 #include "log/LogText.h"
 #include "log/Logger.h"
 #include "system/Files.h"
-#include "system/ProcessLaunch.h"
 #include "system/RunContext.h"
 #include "system/StagedFile.h"
 #include "system/TextCodec.h"

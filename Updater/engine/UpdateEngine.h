@@ -10,7 +10,6 @@
 class CFreshFile;
 class CInstallFailures;
 class CProduct;
-class CUpdate;
 class CStagedFile;
 class CTransferSession;
 struct COffer;

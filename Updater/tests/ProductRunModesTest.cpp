@@ -7,7 +7,6 @@
 #include "testsupport/TestSupport.h"
 
 #include <windows.h>
-#include <mstask.h>
 
 #include <gtest/gtest.h>
 
@@ -21,46 +20,6 @@ namespace {
 const char kFinish[] = "Updater Finished \r\n\r\n\r\n";
 const wchar_t kIdKey[] = L"Software\\QuillMarrow\\Updater";
 const wchar_t kForeignTask[] = L"Update-qmtest-runmodes";
-
-const CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-
-struct TaskFacts {
-    bool found = false;
-    std::wstring application;
-    DWORD flags = 0;
-    std::vector<WORD> minutes;  // start minute of each trigger
-};
-
-TaskFacts ReadTask(const std::wstring& name) {
-    TaskFacts facts;
-    ComPtr<ITaskScheduler> scheduler;
-    ComPtr<ITask> task;
-    if (FAILED(::CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  kIidTaskScheduler, scheduler.PutVoid())) ||
-        FAILED(scheduler->Activate(name.c_str(), kIidTask,
-                                   reinterpret_cast<IUnknown**>(task.PutVoid()))))
-        return facts;
-    facts.found = true;
-    LPWSTR text = nullptr;
-    if (SUCCEEDED(task->GetApplicationName(&text))) {
-        facts.application = text;
-        ::CoTaskMemFree(text);
-    }
-    task->GetFlags(&facts.flags);
-    WORD count = 0;
-    task->GetTriggerCount(&count);
-    for (WORD i = 0; i < count; ++i) {
-        ComPtr<ITaskTrigger> trigger;
-        TASK_TRIGGER t;
-        ::ZeroMemory(&t, sizeof t);
-        t.cbTriggerSize = sizeof t;
-        if (SUCCEEDED(task->GetTrigger(i, trigger.Put())) && SUCCEEDED(trigger->GetTrigger(&t)))
-            facts.minutes.push_back(t.wStartMinute);
-    }
-    return facts;
-}
 
 // The updater id as stored; empty when absent.
 std::wstring ReadUpdaterId(DWORD* type = nullptr) {

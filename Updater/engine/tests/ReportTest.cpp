@@ -44,17 +44,6 @@ TEST(Report, TheAddressCarriesTheAttempt) {
                   Narrow(ReportAddress(c.reportUrl, L"notes-\u00E9", L"1.0", L"2.0 beta",
                                        ReportResult::kNotRegistered, 0xabcd, machine)))
             << c.address;
-    const struct {
-        ReportResult result;
-        const char* name;
-    } kResults[] = {{ReportResult::kInstalled, "installed"},
-                    {ReportResult::kFailed, "failed"},
-                    {ReportResult::kTimedOut, "timedout"},
-                    {ReportResult::kNotRegistered, "notregistered"},
-                    {ReportResult::kRefused, "refused"}};
-    for (const auto& r : kResults)
-        EXPECT_EQ(r.name, Narrow(ReportResultName(r.result)));
-    EXPECT_EQ("{1}|pad", MachineText(L"{1}", L"pad"));
 }
 
 TEST(Rollout, BucketsComeFromTheDigestsFirstFourBytes) {

@@ -1,5 +1,4 @@
 // The state files a check keeps, on real files under Wine.
-#include "engine/InstallFailures.h"
 #include "engine/IssuedTimes.h"
 #include "engine/RunningInstallers.h"
 #include "system/ProcessKill.h"
@@ -78,30 +77,6 @@ TEST(StateFiles, AnInstallerRunsWhileItsVeryProcessDoes) {
     CRunningInstallers(path).Forget(L"pad");
     EXPECT_FALSE(CRunningInstallers(path).IsRunning(L"pad"));
     EXPECT_FALSE(FileExists(path));
-}
-
-TEST(StateFiles, AnAttemptTakenBackLeavesTheCountAsItWas) {
-    TempDir dir(L"state-failures");
-    const std::wstring path = dir / L"InstallFailures.txt";
-    CInstallFailures failures(path);
-    ASSERT_TRUE(failures.RecordAttempt(L"pad", L"2.0"));
-    ASSERT_TRUE(failures.RecordAttempt(L"pad", L"2.0"));
-    ASSERT_TRUE(failures.RecordAttempt(L"pad", L"2.1"));
-    failures.TakeBackAttempt(L"pad", L"2.0");
-    std::string bytes;
-    ASSERT_TRUE(ReadFileBytes(path, bytes));
-    EXPECT_EQ("1\t2.0\tpad\r\n1\t2.1\tpad\r\n", bytes);
-    failures.TakeBackAttempt(L"pad", L"2.0");
-    failures.TakeBackAttempt(L"pad", L"2.0");  // nothing left to take back
-    ASSERT_TRUE(ReadFileBytes(path, bytes));
-    EXPECT_EQ("1\t2.1\tpad\r\n", bytes);
-    EXPECT_EQ(1, CInstallFailures(path).Count(L"pad", L"2.1"));
-    failures.RecordSuccess(L"pad");
-    EXPECT_FALSE(FileExists(path));
-    // Names that would break the line format are never recorded.
-    EXPECT_FALSE(failures.RecordAttempt(L"p\nad", L"2.0"));
-    EXPECT_FALSE(failures.RecordAttempt(L"pad", L"2.0\t1"));
-    EXPECT_FALSE(failures.RecordAttempt(L"", L"2.0"));
 }
 
 }  // namespace

@@ -140,13 +140,4 @@ TEST_F(StateFile, AbsentUnreadableAndPathlessFiles) {
     EXPECT_FALSE(nowhere.Save());
 }
 
-TEST_F(StateFile, ASetAsideFileIsMovedWhole) {
-    ASSERT_TRUE(WriteFileDurably(m_path, "damaged"));
-    ASSERT_TRUE(WriteFileDurably(DamagedStatePath(m_path), "older"));
-    EXPECT_TRUE(SetAsideDamagedFile(m_path));
-    EXPECT_EQ("<none>", Read(m_path));
-    EXPECT_EQ("damaged", Read(DamagedStatePath(m_path)));
-    EXPECT_FALSE(SetAsideDamagedFile(m_path));
-}
-
 }  // namespace

@@ -1,5 +1,8 @@
 #include "testsupport/TestSupport.h"
 
+#include "common/Handles.h"
+
+#include <mstask.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -257,6 +260,41 @@ bool ReadVersionInfo(const std::wstring& file, VersionInfo& info) {
     info.description = StringFileInfo(block, L"FileDescription");
     info.versionText = StringFileInfo(block, L"FileVersion");
     return true;
+}
+
+TaskFacts ReadTask(const std::wstring& name) {
+    static const CLSID kClsidTaskScheduler = {
+        0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+    static const IID kIidTaskScheduler = {
+        0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+    static const IID kIidTask = {
+        0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+    TaskFacts facts;
+    ComPtr<ITaskScheduler> scheduler;
+    ComPtr<ITask> task;
+    if (FAILED(::CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  kIidTaskScheduler, scheduler.PutVoid())) ||
+        FAILED(scheduler->Activate(name.c_str(), kIidTask,
+                                   reinterpret_cast<IUnknown**>(task.PutVoid()))))
+        return facts;
+    facts.found = true;
+    LPWSTR text = nullptr;
+    if (SUCCEEDED(task->GetApplicationName(&text))) {
+        facts.application = text;
+        ::CoTaskMemFree(text);
+    }
+    task->GetFlags(&facts.flags);
+    WORD count = 0;
+    task->GetTriggerCount(&count);
+    for (WORD i = 0; i < count; ++i) {
+        ComPtr<ITaskTrigger> trigger;
+        TASK_TRIGGER t;
+        ::ZeroMemory(&t, sizeof t);
+        t.cbTriggerSize = sizeof t;
+        if (SUCCEEDED(task->GetTrigger(i, trigger.Put())) && SUCCEEDED(trigger->GetTrigger(&t)))
+            facts.minutes.push_back(t.wStartMinute);
+    }
+    return facts;
 }
 
 std::vector<std::string> LogMessages(const std::string& logBytes) {

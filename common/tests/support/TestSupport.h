@@ -85,6 +85,17 @@ struct VersionInfo {
 };
 bool ReadVersionInfo(const std::wstring& file, VersionInfo& info);
 
+// What the Task Scheduler holds for a task.
+struct TaskFacts {
+    bool found = false;
+    std::wstring application;
+    DWORD flags = 0;
+    std::vector<WORD> minutes;  // start minute of each trigger
+};
+// The task of that name as the Task Scheduler reads it (COM initialised on
+// the calling thread); found is false when there is none.
+TaskFacts ReadTask(const std::wstring& name);
+
 // Polls condition every 50 ms until it holds or timeoutMs passed.
 template <typename Pred>
 bool WaitFor(Pred condition, DWORD timeoutMs) {

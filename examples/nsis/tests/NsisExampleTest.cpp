@@ -10,7 +10,6 @@
 #include "updateserver/UpdateServer.h"
 
 #include <windows.h>
-#include <mstask.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -27,10 +26,6 @@ const char kIntname[] = "qm-nsis-example";
 const wchar_t kSettingsKey[] = L"Software\\QM Nsis Example";
 const wchar_t kUpdaterIdKey[] = L"Software\\QuillMarrow\\Updater";
 
-const CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-const IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
-
 std::wstring LocalAppData() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
 std::wstring ProductDir() { return LocalAppData() + L"\\" + kProductName; }
 std::wstring UserProductsPath() { return LocalAppData() + L"\\UserProducts.xml"; }
@@ -38,22 +33,6 @@ std::wstring UserProductsPath() { return LocalAppData() + L"\\UserProducts.xml";
 std::string FileText(const std::wstring& path) {
     std::string text;
     ReadFileBytes(path, text);
-    return text;
-}
-
-// The program a task runs; empty when there is no such task.
-std::wstring TaskProgram(const std::wstring& name) {
-    ComPtr<ITaskScheduler> scheduler;
-    ComPtr<ITask> task;
-    LPWSTR program = nullptr;
-    if (FAILED(::CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  kIidTaskScheduler, scheduler.PutVoid())) ||
-        FAILED(scheduler->Activate(name.c_str(), kIidTask,
-                                   reinterpret_cast<IUnknown**>(task.PutVoid()))) ||
-        FAILED(task->GetApplicationName(&program)))
-        return std::wstring();
-    std::wstring text = program;
-    ::CoTaskMemFree(program);
     return text;
 }
 
@@ -180,7 +159,7 @@ TEST_F(NsisExample, InstallsAVersionAndTheUpdaterTakesItToTheNext) {
     std::wstring updater;
     {
         ScopedComInit com;
-        updater = TaskProgram(GetUserTaskName());
+        updater = ReadTask(GetUserTaskName()).application;
     }
     ASSERT_EQ(Narrow(product + L"\\Updater.exe"), Narrow(updater));
 

@@ -228,21 +228,6 @@ void StartLingeringChild(const std::wstring& exeName) {
         AppendRecord(Utf8(exeName) + "\tchild-not-started " + std::to_string(error) + "\n");
 }
 
-// Reads a small file whole; empty when it can't be read.
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    ::CloseHandle(f);
-    return bytes;
-}
-
 // Sets the version of the product named in "Setup_<intname>-<version>.exe"
 // in the products file, in the element's own text.
 void RegisterVersion(const std::wstring& productsFile, const std::wstring& exeName) {
@@ -251,7 +236,8 @@ void RegisterVersion(const std::wstring& productsFile, const std::wstring& exeNa
         return;
     const std::string intname = Utf8(exeName.substr(6, dash - 6));
     const std::string version = Utf8(exeName.substr(dash + 1, dot - dash - 1));
-    std::string products = ReadAll(productsFile);
+    bool found = false;
+    std::string products = ReadWholeFile(productsFile, found);
     for (size_t at = products.find("<product "); at != std::string::npos;
          at = products.find("<product ", at + 1)) {
         const size_t end = products.find('>', at);
